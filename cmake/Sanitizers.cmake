@@ -1,0 +1,6 @@
+# PENWICK_SANITIZE selects the sanitizers for the whole build (tests, libraries, programs).
+if(PENWICK_SANITIZE)
+  set(_pw_san -fsanitize=${PENWICK_SANITIZE} -fno-omit-frame-pointer -fno-sanitize-recover=all)
+  add_compile_options(${_pw_san} -g)
+  add_link_options(${_pw_san})
+endif()

@@ -1,0 +1,10 @@
+#include "library_state.h"
+
+namespace transfer {
+
+codec::ImageStores& Stores() {
+  static codec::ImageStores stores;
+  return stores;
+}
+
+}  // namespace transfer
