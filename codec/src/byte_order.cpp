@@ -3,7 +3,9 @@
 
 extern "C" {
 
-uint16_t Get16bit(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+uint16_t Get16bit(const uint8_t* p) {
+  return static_cast<uint16_t>((p[0] << 8) | p[1]);
+}
 
 void Put16bit(uint8_t* p, uint16_t value) {
   p[0] = static_cast<uint8_t>(value >> 8);

@@ -11,8 +11,12 @@ std::atomic<NoticeHook> g_notice{nullptr};
 
 }  // namespace
 
-void SetNotifyHook(NotifyHook hook) { g_notify.store(hook); }
-void SetNoticeHook(NoticeHook hook) { g_notice.store(hook); }
+void SetNotifyHook(NotifyHook hook) {
+  g_notify.store(hook);
+}
+void SetNoticeHook(NoticeHook hook) {
+  g_notice.store(hook);
+}
 
 void Notify(int code, intptr_t value) {
   if (NotifyHook hook = g_notify.load()) hook(code, value);

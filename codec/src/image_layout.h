@@ -7,10 +7,10 @@
 
 namespace codec {
 
-inline constexpr size_t kRegionSize = 393216;      // plain settings flash
-inline constexpr size_t kBlockSize = 8192;         // one flash block
+inline constexpr size_t kRegionSize = 393216;  // plain settings flash
+inline constexpr size_t kBlockSize = 8192;     // one flash block
 inline constexpr size_t kRegionBlocks = 48;
-inline constexpr size_t kContainerSize = 131072;   // packed flash image
+inline constexpr size_t kContainerSize = 131072;  // packed flash image
 inline constexpr size_t kEepromSize = 256;
 inline constexpr size_t kIdentitySize = 32;
 

@@ -4,16 +4,15 @@
 
 namespace {
 
-constexpr uint32_t kFirstMjd = 15020;         // 1900-01-01
-constexpr uint32_t kFirstRuleMjd = 15079;     // 1900-03-01: the rule holds from here on
+constexpr uint32_t kFirstMjd = 15020;      // 1900-01-01
+constexpr uint32_t kFirstRuleMjd = 15079;  // 1900-03-01: the rule holds from here on
 constexpr uint32_t kLastMjd = 65535;
 
 }  // namespace
 
 extern "C" {
 
-uint8_t ExtractMjd(uint16_t mjd, uint16_t* year, uint8_t* month, uint8_t* day,
-                   uint8_t* weekday) {
+uint8_t ExtractMjd(uint16_t mjd, uint16_t* year, uint8_t* month, uint8_t* day, uint8_t* weekday) {
   const uint32_t m = mjd;
   if (m < kFirstMjd) return 0;
   *weekday = static_cast<uint8_t>((m + 2) % 7);

@@ -12,7 +12,9 @@ struct PwWindow::Pending {
 PwWindow::PwWindow(pw::MessageHandler handler)
     : handler_(std::move(handler)), owner_(std::this_thread::get_id()) {}
 
-PwWindow::~PwWindow() { Close(); }
+PwWindow::~PwWindow() {
+  Close();
+}
 
 void PwWindow::Bind() {
   std::lock_guard lock(mutex_);

@@ -110,9 +110,9 @@ TEST(Mjd, RoundTripOverTheWholeRange) {
     ASSERT_EQ(d.weekday, (mjd + 2) % 7);
     if (mjd > 15079) {  // consecutive days: next day, or first of next month or year
       const bool nextDay = d.day == previous.day + 1 && d.month == previous.month;
-      const bool nextMonth = d.day == 1 && (d.month == previous.month + 1 ||
-                                            (d.month == 1 && previous.month == 12 &&
-                                             d.year == previous.year + 1));
+      const bool nextMonth =
+          d.day == 1 && (d.month == previous.month + 1 ||
+                         (d.month == 1 && previous.month == 12 && d.year == previous.year + 1));
       ASSERT_TRUE(nextDay || nextMonth) << mjd;
     }
     previous = d;

@@ -50,9 +50,8 @@ TEST(Window, SendFromWorkerWaitsForTheOwnerAndKeepsOrder) {
 
 TEST(Window, CloseReleasesAWaitingSender) {
   auto window = std::make_unique<PwWindow>([](const pw::Message&) { return intptr_t{5}; });
-  auto sent = std::async(std::launch::async, [&] {
-    return pw::SendMessage(window->handle(), pw::Message{});
-  });
+  auto sent = std::async(std::launch::async,
+                         [&] { return pw::SendMessage(window->handle(), pw::Message{}); });
   EXPECT_EQ(sent.wait_for(100ms), std::future_status::timeout);  // nobody pumps
   window->Close();
   ASSERT_EQ(sent.wait_for(10s), std::future_status::ready);
@@ -92,8 +91,7 @@ TEST(MessageBox, DefaultAnswersAndInstalledHandler) {
     seen = r;
     return pw::kIdNo;
   });
-  EXPECT_EQ(pw::ShowMessageBox(nullptr, "ERROR : Download Error!!", "ERROR", pw::kMbOk),
-            pw::kIdNo);
+  EXPECT_EQ(pw::ShowMessageBox(nullptr, "ERROR : Download Error!!", "ERROR", pw::kMbOk), pw::kIdNo);
   EXPECT_EQ(seen.text, "ERROR : Download Error!!");
   EXPECT_EQ(seen.caption, "ERROR");
   pw::SetMessageBoxHandler(nullptr);

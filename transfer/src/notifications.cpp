@@ -50,6 +50,8 @@ void Notify(int code, intptr_t value) {
   pw::SendMessage(OwnerWindow(), std::move(message));
 }
 
-void NotifyCompletion(intptr_t result) { Notify(CompletionCode(), result); }
+void NotifyCompletion(intptr_t result) {
+  Notify(CompletionCode(), result);
+}
 
 }  // namespace transfer

@@ -11,14 +11,18 @@ int32_t Dll_GetPackedFlashData(uint8_t* destination) {
   return 1;
 }
 
-void Dll_PutPackedFlashData(const uint8_t* source) { transfer::Stores().PutPacked(source); }
+void Dll_PutPackedFlashData(const uint8_t* source) {
+  transfer::Stores().PutPacked(source);
+}
 
 int32_t Dll_GetEepromData(uint8_t* destination) {
   transfer::Stores().GetEeprom(destination);
   return 1;
 }
 
-void Dll_PutEepromData(const uint8_t* source) { transfer::Stores().PutEeprom(source); }
+void Dll_PutEepromData(const uint8_t* source) {
+  transfer::Stores().PutEeprom(source);
+}
 
 int32_t Dll_GetModelIdFromPackedFlashData(const uint8_t* container, uint8_t* destination) {
   std::copy(container, container + codec::kIdentitySize, destination);
@@ -34,6 +38,8 @@ int32_t Dll_GetModelId(uint8_t* destination) {
   return 1;
 }
 
-uint16_t Dll_GetSystemId(void) { return transfer::Stores().GetSystemId(); }
+uint16_t Dll_GetSystemId(void) {
+  return transfer::Stores().GetSystemId();
+}
 
 }  // extern "C"

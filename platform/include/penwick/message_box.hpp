@@ -40,8 +40,8 @@ using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
 
 // Installs the handler for the whole process; an empty handler restores the default.
 PW_PLATFORM_API void SetMessageBoxHandler(MessageBoxHandler handler);
-PW_PLATFORM_API int ShowMessageBox(PwHwnd owner, const std::string& text, const std::string& caption,
-                                   unsigned type);
+PW_PLATFORM_API int ShowMessageBox(PwHwnd owner, const std::string& text,
+                                   const std::string& caption, unsigned type);
 // The button a box of this type answers with when nobody is asked.
 PW_PLATFORM_API int DefaultButton(unsigned type);
 
