@@ -3,6 +3,7 @@
 // identity blocks whose check byte is right.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
