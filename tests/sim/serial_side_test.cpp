@@ -248,6 +248,41 @@ TEST(SimSerialSide, UploadDroppedAnswerEndsEarlyAndIsReported) {
   EXPECT_EQ(last, "SIM FAIL CMD_END after 510 of 131328 bytes");
 }
 
+TEST(SimSerialSide, UploadFaultListHitsEveryRetryUntilTheStepFails) {
+  Fixture fx;
+  SimProcess sim;
+  // The third block answer and the answers to both retries are short: the PC gives up the
+  // flash step and ends without asking for the EEPROM.
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--short-block", "3,4,5"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  uint8_t lastPsn = 0;
+  Fetched got = FetchUpload(host, &lastPsn);
+  EXPECT_FALSE(got.ok);
+  EXPECT_EQ(got.refused, 3);
+  EXPECT_TRUE(got.eeprom.empty());
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 1);
+  EXPECT_EQ(last, "SIM FAIL CMD_END after 510 of 131328 bytes");
+}
+
+TEST(SimSerialSide, DownloadCanEndRightAfterTheRequest) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--end-after", "0"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
+  EXPECT_TRUE(s.ended);
+  EXPECT_EQ(s.requests, 1);
+  EXPECT_EQ(s.blocks, 0);
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0);
+  EXPECT_EQ(last, "SIM OK download ended after 0 blocks");
+}
+
 TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
   Fixture fx;
   SimProcess sim;
