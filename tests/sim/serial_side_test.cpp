@@ -27,11 +27,13 @@ std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes
 }
 
 struct Fixture {
-  std::vector<uint8_t> packed = simtest::SamplePacked(11);
-  std::vector<uint8_t> eeprom = simtest::SampleEeprom(12);
+  std::vector<uint8_t> packed;
+  std::vector<uint8_t> eeprom;
   std::string transferFile;
 
-  Fixture() {
+  explicit Fixture(std::vector<uint8_t> p = simtest::SamplePacked(11),
+                   std::vector<uint8_t> e = simtest::SampleEeprom(12))
+      : packed(std::move(p)), eeprom(std::move(e)) {
     std::vector<uint8_t> bytes(64, 0xEE);  // header, not examined
     bytes.insert(bytes.end(), packed.begin(), packed.end());
     bytes.insert(bytes.end(), eeprom.begin(), eeprom.end());
@@ -103,6 +105,21 @@ TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   // Header, six chunk lengths, then ceil(131386 / 200) blocks.
   EXPECT_EQ(s.blocks, 1 + 6 + 657);
   EXPECT_EQ(s.badSums, 0);
+}
+
+TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
+  Fixture fx(simtest::RealisticPacked(4, 0x1234), std::vector<uint8_t>(256, 0xFF));
+  const std::vector<uint8_t> file = simtest::CodedDownloadFile(0x1234, fx.packed, fx.eeprom);
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--order", "reverse", "--block-size", "7"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, file);
+  EXPECT_EQ(s.blocks, static_cast<int>(7 + (file.size() + 6) / 7));
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK download " + std::to_string(file.size()) + " bytes verified");
 }
 
 TEST(SimSerialSide, DownloadReportsWhereTheFileDiffers) {
