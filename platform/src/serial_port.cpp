@@ -179,8 +179,10 @@ bool SerialPort::Open(const std::string& name, uint32_t baud, std::string* error
 void SerialPort::Close() {
   auto device = std::atomic_exchange(&device_, std::shared_ptr<Device>());
   if (!device || device->closed.exchange(true)) return;
-  // Give up the claim now, so the device opens again at once even while an operation in
-  // flight still holds the descriptor.
+  // Discard what is still queued (closing a real port would otherwise wait for the output to
+  // drain), and give up the claim now, so the device opens again at once even while an
+  // operation in flight still holds the descriptor.
+  ::tcflush(device->fd, TCIOFLUSH);
   ::ioctl(device->fd, TIOCNXCL);
   ::flock(device->fd, LOCK_UN);
   const uint64_t one = 1;

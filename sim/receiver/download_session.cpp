@@ -39,7 +39,8 @@ class Downloader {
     return Fail("no CMD_DOWN_READY after " + std::to_string(opt_.tries) + " requests");
   }
 
-  // Asks for `length` bytes at `offset` until an answer of that length comes.
+  // Asks for `length` bytes at `offset` until an answer of that length comes. The first try
+  // waits `timeout`, the others the answer time.
   std::optional<std::vector<uint8_t>> Block(size_t length, uint32_t offset,
                                             std::chrono::milliseconds timeout) {
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
@@ -50,7 +51,7 @@ class Downloader {
         return std::nullopt;
       }
       Frame f;
-      switch (Await(kCmdBlock, timeout, &f)) {
+      switch (Await(kCmdBlock, attempt == 0 ? timeout : opt_.answerTimeout, &f)) {
         case Got::Failed:
           return std::nullopt;
         case Got::Nothing:

@@ -41,10 +41,12 @@ const char kSerialUsage[] =
     "  --block-size N          bytes per block request, 1 to 255 (default 255)\n"
     "  --order sequential|reverse|shuffled  order of the block requests (default sequential)\n"
     "  --seed N                seed of the shuffled order and of the noise (default 1)\n"
-    "  --answer-ms N           wait for an answer before asking again (default 3000)\n"
+    "  --answer-ms N           wait for an answer before asking again (default 3000; in an\n"
+    "                          upload, the wait for CMD_UP_READY)\n"
     "  --prepare-ms N          wait for the first block answer, while the PC writes the\n"
     "                          download file (default 60000)\n"
-    "  --tries N               sends of one request before giving up (default 4)\n"
+    "  --tries N               sends of one request (or of CMD_REQUEST in an upload) before\n"
+    "                          giving up (default 4)\n"
     "  --save PATH             write the download file as received\n"
     "Upload:\n"
     "  --idle-ms N             longest silence of the PC between frames (default 15000)\n"
@@ -62,6 +64,8 @@ const char kSerialUsage[] =
     "                          the file; the PC must leave it unanswered\n"
     "  --noise N               N noise bytes before every frame the receiver sends\n"
     "Other:\n"
+    "  --linger-ms N           keep the line open N ms after the transfer (default 0; with\n"
+    "                          --run it stays open until the command has ended)\n"
     "  --verbose               log every frame on standard error\n"
     "  --help                  this text\n";
 
@@ -199,6 +203,9 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
                   : arg == "--prepare-ms" ? o->prepareMs
                                           : o->idleMs;
       into = static_cast<int>(n);
+    } else if (arg == "--linger-ms") {
+      if (!num(3600000)) return false;
+      o->lingerMs = static_cast<int>(n);
     } else if (arg == "--tries") {
       if (!num(1000)) return false;
       if (n == 0) return *error = "--tries is at least 1", false;

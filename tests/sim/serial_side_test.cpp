@@ -300,6 +300,23 @@ TEST(SimSerialSide, DownloadCanEndRightAfterTheRequest) {
   EXPECT_EQ(last, "SIM OK download ended after 0 blocks");
 }
 
+TEST(SimSerialSide, UploadAnnouncesTheFlashSizeItIsGiven) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "1000"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  uint8_t lastPsn = 0;
+  Fetched got = FetchUpload(host, &lastPsn);
+  EXPECT_TRUE(got.ok);
+  EXPECT_EQ(got.packed, std::vector<uint8_t>(fx.packed.begin(), fx.packed.begin() + 1000));
+  EXPECT_EQ(got.eeprom, fx.eeprom);
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK upload 1256 bytes served");
+}
+
 TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
   Fixture fx;
   SimProcess sim;
