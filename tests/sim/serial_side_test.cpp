@@ -143,7 +143,7 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
   // The 3rd frame (the request for the first chunk length) arrives damaged and is asked for
   // again; noise precedes every frame; one request ends past the end of the file.
   ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--corrupt-sum", "3", "--noise", "7",
-                         "--beyond-end", "--drop", "4", "--answer-ms", "500"}));
+                         "--beyond-end", "--drop", "4", "--answer-ms", "1500"}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.SendRaw({'x', 'H', 'a'}));  // noise before the reboot frame is ignored
@@ -151,7 +151,10 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
   Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 0) << last;
-  EXPECT_EQ(last, "SIM OK download 131386 bytes verified, 2 requests sent again");
+  // Two requests went again (the damaged one, the dropped answer); a slow machine may add more.
+  const std::string ok = "SIM OK download 131386 bytes verified, ";
+  ASSERT_EQ(last.rfind(ok, 0), 0u) << last;
+  EXPECT_GE(std::stoi(last.substr(ok.size())), 2) << last;
   EXPECT_EQ(s.badSums, 1);
   EXPECT_EQ(s.unanswered, 1);
   EXPECT_GE(host.Noise(), 7u * 500);
@@ -160,7 +163,7 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
 TEST(SimSerialSide, DownloadFailsWhenThePcAnswersPastTheEnd) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--beyond-end", "--answer-ms", "500"}));
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--beyond-end", "--answer-ms", "1500"}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.Send(kReboot));
@@ -195,7 +198,7 @@ Fetched FetchUpload(Host& host, uint8_t* lastPsn) {
                  Frame* answer) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       host.Send(Frame{++counter, cmd, payload});
-      if (!host.Receive(answer, 2s, &bad)) return false;  // an answer that never comes
+      if (!host.Receive(answer, 4s, &bad)) return false;  // an answer that never comes
       if (!bad && answer->psn == counter && answer->cmd == want &&
           (len == 0 || answer->payload.size() == len))
         return true;
