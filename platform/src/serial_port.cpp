@@ -74,8 +74,10 @@ Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
   return Clock::now() + (timeout > kLongest ? kLongest : timeout);
 }
 
+// Rounded up: a poll that returned a fraction early must not turn into polls of 0 ms that spin
+// until the deadline.
 int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   if (left.count() <= 0) return 0;
   return left.count() > 1000000 ? 1000000 : static_cast<int>(left.count());
 }
