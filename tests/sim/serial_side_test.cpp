@@ -87,12 +87,15 @@ Served ServeDownload(Host& host, const std::vector<uint8_t>& file) {
 TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321",
-                         "--block-size", "200", "--order", "shuffled", "--seed", "5"}));
+  const std::string saved = ::testing::TempDir() + "/saved_" + std::to_string(getpid());
+  ASSERT_TRUE(
+      sim.Start({"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321", "--block-size",
+                 "200", "--order", "shuffled", "--seed", "5", "--save", saved}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.Send(kReboot));
-  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x4321, fx.packed, fx.eeprom));
+  const std::vector<uint8_t> file = simtest::StoredDownloadFile(0x4321, fx.packed, fx.eeprom);
+  Served s = ServeDownload(host, file);
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 0) << last;
   EXPECT_EQ(last, "SIM OK download 131386 bytes verified");
@@ -105,6 +108,9 @@ TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   // Header, six chunk lengths, then ceil(131386 / 200) blocks.
   EXPECT_EQ(s.blocks, 1 + 6 + 657);
   EXPECT_EQ(s.badSums, 0);
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), file);
+  unlink(saved.c_str());
 }
 
 TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
@@ -336,6 +342,27 @@ TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 1);
   EXPECT_EQ(last, "SIM FAIL CMD_SIZE_REQ psn 12 len 1 where PSN 11 was due");
+}
+
+TEST(SimSerialSide, UploadRefusesABlockRequestPastTheEnd) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "100"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Frame f;
+  ASSERT_TRUE(host.Receive(&f, 20s));
+  host.Send(Frame{f.psn, sim::kCmdUpReady, {}});
+  host.Send(Frame{static_cast<uint8_t>(f.psn + 1), sim::kCmdSizeReq, {2}});
+  ASSERT_TRUE(host.Receive(&f, 20s));
+  ASSERT_EQ(f.cmd, sim::kCmdSize);
+  EXPECT_EQ(Get24bit(f.payload.data()), 100u);
+  host.Send(Frame{static_cast<uint8_t>(f.psn + 1), sim::kCmdBlockReq, {255, 0, 0, 0}});
+  EXPECT_FALSE(host.Receive(&f, 500ms)) << "a request past the end was answered";
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 1);
+  EXPECT_EQ(last, "SIM FAIL block request for 255 bytes at 0 of type 2: past the end");
 }
 
 TEST(SimSerialSide, NoRebootFrameEndsWithinTheTimeout) {
