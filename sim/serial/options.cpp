@@ -63,6 +63,8 @@ const char kSerialUsage[] =
     "  --beyond-end            download: also ask for a block ending one byte past the end of\n"
     "                          the file; the PC must leave it unanswered\n"
     "  --noise N               N noise bytes before every frame the receiver sends\n"
+    "  --hangup-after N        hang up the line (as if the cable were pulled) after sending\n"
+    "                          N frames; the run is OK if all was well until then\n"
     "Other:\n"
     "  --linger-ms N           keep the line open N ms after the transfer (default 0; with\n"
     "                          --run it stays open until the command has ended)\n"
@@ -213,6 +215,9 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
     } else if (arg == "--flash-size") {
       if (!num(0xFFFFFF)) return false;
       o->flashSize = static_cast<uint32_t>(n);
+    } else if (arg == "--hangup-after") {
+      if (!num(10000000)) return false;
+      o->hangupAfter = static_cast<int>(n);
     } else if (arg == "--noise") {
       if (!num(4096)) return false;
       o->noise = n;

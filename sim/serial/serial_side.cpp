@@ -129,7 +129,7 @@ int RunSerialSide(int argc, char** argv) {
       !child.Start(o.run, "PENWICK_COM" + std::to_string(o.comNumber), pty.SlavePath(), &error))
     return Report(false, error);
 
-  SerialLink link(pty, o.noise, o.seed);
+  SerialLink link(pty, o.noise, o.seed, o.hangupAfter);
   SessionResult result;
   if (o.waitReboot) error = WaitForReboot(link, o.timeoutSeconds, child, log);
   if (!error.empty()) {
@@ -138,6 +138,11 @@ int RunSerialSide(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(o.rebootDelayMs));
     const size_t noiseBefore = link.NoiseReceived();
     result = PlayReceiver(o, link, images, log);
+    if (link.HungUp() && result.lineLost) {
+      result.ok = true;
+      result.summary = std::string(o.mode == Mode::Upload ? "upload" : "download") +
+                       " hung up after " + std::to_string(o.hangupAfter) + " frames as asked";
+    }
     if (link.NoiseReceived() > noiseBefore && result.ok) {
       result.ok = false;
       result.summary =

@@ -365,6 +365,24 @@ TEST(SimSerialSide, UploadRefusesABlockRequestPastTheEnd) {
   EXPECT_EQ(last, "SIM FAIL block request for 255 bytes at 0 of type 2: past the end");
 }
 
+TEST(SimSerialSide, HangupMidTransferIsSeenAsAFailedLine) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--hangup-after", "5"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
+  EXPECT_FALSE(s.ended);
+  // The request and four block requests were sent; the last may be lost with the line.
+  EXPECT_GE(s.requests + s.blocks, 4);
+  EXPECT_LE(s.requests + s.blocks, 5);
+  EXPECT_TRUE(host.LineFailed());
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK download hung up after 5 frames as asked");
+}
+
 TEST(SimSerialSide, NoRebootFrameEndsWithinTheTimeout) {
   Fixture fx;
   SimProcess sim;
