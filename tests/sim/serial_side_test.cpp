@@ -383,6 +383,26 @@ TEST(SimSerialSide, HangupMidTransferIsSeenAsAFailedLine) {
   EXPECT_EQ(last, "SIM OK download hung up after 5 frames as asked");
 }
 
+TEST(SimSerialSide, GivenModelIdIsAnnouncedWithoutWaitingForAReboot) {
+  Fixture fx;
+  std::string hex;
+  for (int i = 0; i < 32; ++i) hex += "0123456789ABCDEF"[i % 16], hex += 'F';
+  SimProcess sim;
+  Host host;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--no-reboot", "--reboot-delay-ms", "300",
+                         "--system-id", "7", "--model-id", hex, "--end-after", "0"}));
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  Served s = ServeDownload(host, {});
+  EXPECT_TRUE(s.ended);
+  ASSERT_GE(s.requests, 1);
+  ASSERT_EQ(s.request.payload.size(), 34u);
+  EXPECT_EQ(Get16bit(s.request.payload.data()), 7);
+  for (size_t i = 0; i < 32; ++i)
+    EXPECT_EQ(s.request.payload[2 + i], static_cast<uint8_t>((i % 16) << 4 | 0xF)) << i;
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+}
+
 TEST(SimSerialSide, NoRebootFrameEndsWithinTheTimeout) {
   Fixture fx;
   SimProcess sim;
