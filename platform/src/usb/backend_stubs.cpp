@@ -1,0 +1,11 @@
+// Temporary: the real backends follow.
+#include "backends.hpp"
+
+namespace pw::usb {
+std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId>) {
+  return nullptr;
+}
+std::unique_ptr<Backend> MakeUsbipBackend(std::vector<UsbipServer>, std::chrono::milliseconds) {
+  return nullptr;
+}
+}  // namespace pw::usb
