@@ -5,8 +5,6 @@
 
 #include <vector>
 
-#include "pipe_path.h"
-
 namespace hvusb {
 namespace {
 
@@ -132,15 +130,6 @@ TEST(ConfigWalk, EndIsTheBytesReceived) {
   // A descriptor running past wTotalLength fails even when more bytes arrived.
   set = Config(body, static_cast<int>(Config(body).size()) - 3);
   EXPECT_FALSE(WalkConfiguration(set));
-}
-
-TEST(PipePath, FormatAndLimit) {
-  EXPECT_EQ(PipePath("dev", 1), "dev\\INTERFACE_0x00\\PIPE_0x01");
-  EXPECT_EQ(PipePath("dev", 31), "dev\\INTERFACE_0x00\\PIPE_0x1f");
-  const std::string longest(kMaxDevicePath, 'a');
-  ASSERT_TRUE(PipePath(longest, 0));
-  EXPECT_EQ(PipePath(longest, 0)->size(), kPipePathBuffer - 1);
-  EXPECT_FALSE(PipePath(longest + "a", 0));
 }
 
 }  // namespace
