@@ -5,7 +5,4 @@ namespace pw::usb {
 std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId>) {
   return nullptr;
 }
-std::unique_ptr<Backend> MakeUsbipBackend(std::vector<UsbipServer>, std::chrono::milliseconds) {
-  return nullptr;
-}
 }  // namespace pw::usb
