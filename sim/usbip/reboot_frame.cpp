@@ -1,0 +1,38 @@
+// The receiver reboots when the host sends it frame command 11 with no payload. In
+// pair-swapped order the frame's odd final byte (its sum) sits in the first padding byte, so
+// the swapped transfer must hold at least 10 bytes.
+#include "reboot_frame.h"
+
+#include <utility>
+
+namespace sim::usbip {
+namespace {
+
+constexpr std::uint8_t kCmdReboot = 11;
+constexpr std::size_t kFrameSize = 9;  // magic, PSN, CMD, LEN (2), SUM
+
+}  // namespace
+
+bool HardwareSwapsPairs(std::uint16_t bcd_device) {
+  return bcd_device < 0x0100 || bcd_device > 0x01FF;
+}
+
+std::vector<std::uint8_t> SwapPairs(std::span<const std::uint8_t> bytes) {
+  std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
+  for (std::size_t k = 0; k + 1 < out.size(); k += 2) std::swap(out[k], out[k + 1]);
+  return out;
+}
+
+bool IsRebootFrame(std::span<const std::uint8_t> wire, bool swapped) {
+  const std::size_t needed = swapped ? kFrameSize + 1 : kFrameSize;
+  if (wire.size() < needed) return false;
+  const std::vector<std::uint8_t> frame =
+      swapped ? SwapPairs(wire.first(needed))
+              : std::vector<std::uint8_t>(wire.begin(), wire.begin() + needed);
+  if (frame[0] != 'H' || frame[1] != 'a' || frame[2] != 'V' || frame[3] != 'o') return false;
+  const std::uint8_t psn = frame[4];
+  if (frame[5] != kCmdReboot || frame[6] != 0 || frame[7] != 0) return false;
+  return frame[8] == static_cast<std::uint8_t>(psn + kCmdReboot);
+}
+
+}  // namespace sim::usbip
