@@ -40,6 +40,8 @@ ControlResult DeviceModel::GetDescriptor(std::uint8_t type, std::uint8_t index,
     case 2:
       if (index != 0) return Stall();
       return Data(ConfigurationDescriptorSet(options_), length);
+    case 6:  // device qualifier: how the device would run at the other speed
+      return Data({10, 6, 0x00, 0x02, 0, 0, 0, 64, 1, 0}, length);
     case 3: {
       auto text = StringDescriptor(options_, index);
       if (!text) return Stall();

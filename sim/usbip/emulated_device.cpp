@@ -1,6 +1,7 @@
 // Request handling of the emulated device. Lock order: function_mu_, then mu_, then drop_mu_.
 #include "emulated_device.h"
 
+#include "byte_order.h"
 #include "reboot_frame.h"
 
 namespace sim::usbip {

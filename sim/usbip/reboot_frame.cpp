@@ -3,7 +3,9 @@
 // the swapped transfer must hold at least 10 bytes.
 #include "reboot_frame.h"
 
-#include <utility>
+#include <vector>
+
+#include "byte_order.h"
 
 namespace sim::usbip {
 namespace {
@@ -12,16 +14,6 @@ constexpr std::uint8_t kCmdReboot = 11;
 constexpr std::size_t kFrameSize = 9;  // magic, PSN, CMD, LEN (2), SUM
 
 }  // namespace
-
-bool HardwareSwapsPairs(std::uint16_t bcd_device) {
-  return bcd_device < 0x0100 || bcd_device > 0x01FF;
-}
-
-std::vector<std::uint8_t> SwapPairs(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
-  for (std::size_t k = 0; k + 1 < out.size(); k += 2) std::swap(out[k], out[k + 1]);
-  return out;
-}
 
 bool IsRebootFrame(std::span<const std::uint8_t> wire, bool swapped) {
   const std::size_t needed = swapped ? kFrameSize + 1 : kFrameSize;

@@ -63,6 +63,7 @@ void UsbipServer::AcceptLoop() {
     auto done = std::make_shared<std::atomic<bool>>(false);
     std::thread thread([this, stream, done] {
       ServeConnection(*stream, device_);
+      stream->Shutdown();  // the client sees the end now, not when the thread is reaped
       done->store(true);
     });
     clients_.push_back(Client{std::move(stream), std::move(thread), std::move(done)});

@@ -36,7 +36,7 @@ PW_PLATFORM_API std::vector<UsbipServer> ParseUsbipServers(std::string_view text
                                                            std::vector<std::string>* bad = nullptr);
 
 // The libusb backend for the listed ids (null when libusb cannot start).
-std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId> ids);
+PW_PLATFORM_API std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId> ids);
 
 // The USB/IP client backend. `pollInterval`: how often the servers' device lists are read.
 PW_PLATFORM_API std::unique_ptr<Backend> MakeUsbipBackend(

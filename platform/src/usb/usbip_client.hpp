@@ -19,7 +19,7 @@
 namespace pw::usb {
 
 // "usbip:<host>:<port>/<busid>" and back. The host keeps the brackets of an IPv6 address.
-std::string UsbipDevicePath(const UsbipServer& server, const std::string& busId);
+PW_PLATFORM_API std::string UsbipDevicePath(const UsbipServer& server, const std::string& busId);
 struct UsbipPathParts {
   std::string host;  // without brackets
   uint16_t port = 0;
