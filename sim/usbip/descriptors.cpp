@@ -2,6 +2,7 @@
 #include "descriptors.h"
 
 #include <array>
+#include <initializer_list>
 #include <utility>
 
 namespace sim::usbip {
@@ -31,14 +32,19 @@ constexpr std::uint8_t kTypeClassInterface = 0x24;
 constexpr std::uint8_t kTypeClassEndpoint = 0x25;
 constexpr std::uint8_t kBulk = 2;
 
+// Byte by byte: GCC 12 warns falsely (array-bounds) about inserting a list at the end.
+void Append(std::vector<std::uint8_t>& out, std::initializer_list<std::uint8_t> bytes) {
+  for (const std::uint8_t b : bytes) out.push_back(b);
+}
+
 void Put16Le(std::vector<std::uint8_t>& out, std::size_t at, std::uint16_t value) {
   out[at] = static_cast<std::uint8_t>(value);
   out[at + 1] = static_cast<std::uint8_t>(value >> 8);
 }
 
 void AppendEndpoint(std::vector<std::uint8_t>& out, std::uint8_t address, std::uint16_t size) {
-  out.insert(out.end(), {7, kTypeEndpoint, address, kBulk, static_cast<std::uint8_t>(size),
-                         static_cast<std::uint8_t>(size >> 8), 0});
+  Append(out, {7, kTypeEndpoint, address, kBulk, static_cast<std::uint8_t>(size),
+               static_cast<std::uint8_t>(size >> 8), 0});
 }
 
 // Endpoint i of the many-endpoint shapes: 0x01 and 0x82 first, then the other numbers in
@@ -121,18 +127,18 @@ std::vector<std::uint8_t> ConfigurationDescriptorSet(const DescriptorOptions& o)
   }
   if (shape == ConfigShape::kFirstShort) out[0] = 7;
   if (shape == ConfigShape::kExtraDescriptors)
-    out.insert(out.end(), {8, kTypeInterfaceAssociation, 0, 1, kInterfaceClassVendor, 0, 0, 0});
+    Append(out, {8, kTypeInterfaceAssociation, 0, 1, kInterfaceClassVendor, 0, 0, 0});
 
   const int endpoints = EndpointCount(shape);
-  out.insert(out.end(), {9, kTypeInterface, 0, 0, static_cast<std::uint8_t>(endpoints),
-                         kInterfaceClassVendor, 0, 0, 0});
+  Append(out, {9, kTypeInterface, 0, 0, static_cast<std::uint8_t>(endpoints), kInterfaceClassVendor,
+               0, 0, 0});
   if (shape == ConfigShape::kExtraDescriptors)
-    out.insert(out.end(), {5, kTypeClassInterface, 0x01, 0x10, 0x01});
-  if (shape == ConfigShape::kZeroLength) out.insert(out.end(), {0, kTypeClassInterface, 0, 0});
+    Append(out, {5, kTypeClassInterface, 0x01, 0x10, 0x01});
+  if (shape == ConfigShape::kZeroLength) Append(out, {0, kTypeClassInterface, 0, 0});
 
   for (int i = 0; i < endpoints; ++i) {
     if (i == 1 && shape == ConfigShape::kBetweenEndpoints)
-      out.insert(out.end(), {4, kTypeClassEndpoint, 0x01, 0x00});
+      Append(out, {4, kTypeClassEndpoint, 0x01, 0x00});
     const std::uint8_t address =
         shape == ConfigShape::kTwoIn && i == 2 ? 0x84 : NthEndpointAddress(i);
     AppendEndpoint(out, address, o.max_packet);

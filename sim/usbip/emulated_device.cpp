@@ -10,7 +10,26 @@ namespace {
 constexpr std::uint32_t kOutEndpointNumber = kBulkOutAddress & 0x0F;
 constexpr std::uint32_t kInEndpointNumber = kBulkInAddress & 0x0F;
 
+// "01 02 03 ..." of at most the first 16 bytes.
+std::string Hex(std::span<const std::uint8_t> bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (std::size_t i = 0; i < bytes.size() && i < 16; ++i) {
+    if (i > 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 15];
+  }
+  if (bytes.size() > 16) out += " ...";
+  return out;
+}
+
 }  // namespace
+
+void EmulatedDevice::Trace(const std::string& line) {
+  if (!settings_.trace) return;
+  std::lock_guard lock(trace_mu_);
+  settings_.trace(line);
+}
 
 EmulatedDevice::EmulatedDevice(DeviceSettings settings, std::unique_ptr<BulkFunction> function)
     : settings_(std::move(settings)),
@@ -60,6 +79,7 @@ std::optional<DeviceRecord> EmulatedDevice::Import(const std::string& busid, Urb
   in_pipe_.Reset();
   if (!first_import_) first_import_ = Clock::now();
   if (function_) function_->OnReset();
+  Trace("import");
   return Record();
 }
 
@@ -68,6 +88,7 @@ void EmulatedDevice::Release(UrbSink* sink) {
   if (active_ == sink) {
     active_ = nullptr;
     in_pipe_.Reset();
+    Trace("release");
   }
   std::lock_guard drop_lock(drop_mu_);
   if (drop_target_ == sink) drop_target_ = nullptr;
@@ -80,6 +101,8 @@ void EmulatedDevice::Submit(UrbSink* sink, const UrbHeader& h,
     if (active_ != sink) return;
     const auto setup = std::span<const std::uint8_t, 8>(h.setup);
     ControlResult result = model_.Control(setup, out_data);
+    Trace("control seq=" + std::to_string(h.seqnum) + " setup=" + Hex(h.setup) +
+          " status=" + std::to_string(result.status));
     // A control IN answers with at most the buffer the host gave.
     const auto limit = static_cast<std::size_t>(h.transfer_buffer_length);
     if (result.data.size() > limit) result.data.resize(limit);
@@ -98,10 +121,14 @@ void EmulatedDevice::Submit(UrbSink* sink, const UrbHeader& h,
   std::lock_guard lock(mu_);
   if (active_ != sink) return;
   if (HasBulkPipes() && h.ep == kInEndpointNumber && h.direction == kDirIn) {
+    Trace("in seq=" + std::to_string(h.seqnum) +
+          " length=" + std::to_string(h.transfer_buffer_length));
     in_pipe_.Submit(h.seqnum, static_cast<std::uint32_t>(h.transfer_buffer_length));
     CompleteReadsLocked();
     return;
   }
+  Trace("stall seq=" + std::to_string(h.seqnum) + " ep=" + std::to_string(h.ep) +
+        " direction=" + std::to_string(h.direction));
   sink->SendRetSubmit(h.seqnum, kStatusStall, {}, 0);  // no such endpoint
 }
 
@@ -110,6 +137,8 @@ void EmulatedDevice::BulkOut(UrbSink* sink, const UrbHeader& h,
   {
     std::lock_guard lock(mu_);
     if (active_ != sink) return;
+    Trace("out seq=" + std::to_string(h.seqnum) + " length=" + std::to_string(data.size()) +
+          " data=" + Hex(data));
     sink->SendRetSubmit(h.seqnum, kStatusOk, {}, static_cast<std::uint32_t>(data.size()));
   }
   // The device acknowledges the frame before it acts on it.
@@ -126,13 +155,18 @@ void EmulatedDevice::Unlink(UrbSink* sink, std::uint32_t seqnum, std::uint32_t v
   std::lock_guard lock(mu_);
   if (active_ != sink) return;
   const bool cancelled = in_pipe_.Unlink(victim);
+  Trace("unlink seq=" + std::to_string(seqnum) + " victim=" + std::to_string(victim) +
+        (cancelled ? " cancelled" : " completed"));
   sink->SendRetUnlink(seqnum, cancelled ? kStatusUnlinked : kStatusOk);
 }
 
 void EmulatedDevice::CompleteReadsLocked() {
   if (active_ == nullptr) return;
-  for (const InCompletion& c : in_pipe_.Complete())
+  for (const InCompletion& c : in_pipe_.Complete()) {
+    Trace("in-done seq=" + std::to_string(c.seqnum) + " length=" + std::to_string(c.data.size()) +
+          " status=" + std::to_string(c.status));
     active_->SendRetSubmit(c.seqnum, c.status, c.data, static_cast<std::uint32_t>(c.data.size()));
+  }
 }
 
 void EmulatedDevice::SendIn(std::vector<std::uint8_t> transfer) {
@@ -156,6 +190,7 @@ void EmulatedDevice::Reboot() {
   active_ = nullptr;
   in_pipe_.Reset();
   model_.Reset();
+  Trace("reboot");
 }
 
 void EmulatedDevice::Tick(Clock::time_point now) {
@@ -165,6 +200,7 @@ void EmulatedDevice::Tick(Clock::time_point now) {
     if (rebooting_ && now >= back_at_) {
       rebooting_ = false;
       present_ = true;
+      Trace("back");
     }
     if (settings_.reboot_after && first_import_ && !scheduled_reboot_done_ &&
         now >= *first_import_ + *settings_.reboot_after) {

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -42,6 +43,9 @@ struct DeviceSettings {
   // Reboot this long after the first import (once); nothing when unset.
   std::optional<std::chrono::milliseconds> reboot_after;
   bool reboot_on_frame = true;  // the receiver's reboot frame on the OUT pipe reboots it
+  // Receives one line per event (import, release, each request, unlink, reboot), for tests
+  // that check what the host asked for. Called from the server's threads, one at a time.
+  std::function<void(const std::string&)> trace;
 };
 
 class EmulatedDevice final : public BulkPort {
@@ -82,6 +86,7 @@ class EmulatedDevice final : public BulkPort {
   void Reboot() override;
 
  private:
+  void Trace(const std::string& line);
   DeviceRecord Record() const;
   bool HasBulkPipes() const;
   void CompleteReadsLocked();
@@ -101,7 +106,8 @@ class EmulatedDevice final : public BulkPort {
   InPipe in_pipe_;
   UrbSink* active_ = nullptr;
 
-  std::mutex drop_mu_;  // guards drop_target_; taken after mu_, or alone
+  std::mutex trace_mu_;  // taken last
+  std::mutex drop_mu_;   // guards drop_target_; taken after mu_, or alone
   UrbSink* drop_target_ = nullptr;
 };
 

@@ -3,6 +3,7 @@
 // SIGTERM and SIGHUP stop the server).
 #include <signal.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -55,6 +56,10 @@ void PrintUsage(std::FILE* to) {
                "                         unmatched writes get no answer\n"
                "  --rule RULE            one more rule, after those of --script (repeatable)\n"
                "  Without --echo, --script or --rule no write is answered.\n"
+               "Diagnostics:\n"
+               "  --trace FILE           one line per event (import, release, control, in,\n"
+               "                         in-done, out, unlink, stall, reboot, back), prefixed\n"
+               "                         with milliseconds since start; - for stderr\n"
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
 }
@@ -75,6 +80,7 @@ struct UsbOptions {
   usbip::DeviceSettings device;
   bool echo = false;
   std::vector<usbip::ScriptRule> rules;
+  std::string trace;
 };
 
 // Returns 0 to run, 1 after --help, 2 on a bad option (message printed).
@@ -145,6 +151,8 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       std::string error;
       if (!file || !usbip::ParseScript(text.str(), &o->rules, &error))
         return fail(file ? error : std::string("cannot read ") + value);
+    } else if (name == "--trace") {
+      o->trace = value;
     } else if (name == "--rule") {
       std::string error;
       auto rule = usbip::ParseScriptLine(value, &error);
@@ -168,6 +176,24 @@ int RunUsbSide(int argc, char** argv) {
   if (options.echo) {
     std::string error;
     options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
+  }
+
+  std::FILE* trace = nullptr;
+  if (options.trace == "-") {
+    trace = stderr;
+  } else if (!options.trace.empty() &&
+             (trace = std::fopen(options.trace.c_str(), "w")) == nullptr) {
+    std::fprintf(stderr, "penwick-sim usb: cannot write %s\n", options.trace.c_str());
+    return 2;
+  }
+  if (trace != nullptr) {
+    const auto start = std::chrono::steady_clock::now();
+    options.device.trace = [trace, start](const std::string& line) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      std::fprintf(trace, "%lld %s\n", static_cast<long long>(ms.count()), line.c_str());
+      std::fflush(trace);
+    };
   }
 
   // Signals are taken by sigwait below; every thread started from here inherits the mask.
@@ -197,6 +223,7 @@ int RunUsbSide(int argc, char** argv) {
     device.Reboot();
   }
   server.Stop();
+  if (trace != nullptr && trace != stderr) std::fclose(trace);
   return 0;
 }
 

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -140,8 +142,12 @@ TEST(UsbipProgram, HelpListsEveryOptionAndBadOptionsAreRefused) {
 }
 
 TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
+  char trace_path[] = "/tmp/penwick-sim-trace-XXXXXX";
+  const int trace_fd = mkstemp(trace_path);
+  ASSERT_GE(trace_fd, 0);
+  close(trace_fd);
   SimProcess sim({"--port", "0", "--vid", "0xABCD", "--bcd-device", "0200", "--reboot-delay-ms",
-                  "1000", "--rule", "write 01 => read 02 03"});
+                  "1000", "--rule", "write 01 => read 02 03", "--trace", trace_path});
   const std::string line = sim.FirstLine();
   const std::uint16_t port = PortOf(line);
   ASSERT_NE(port, 0) << line;
@@ -168,6 +174,14 @@ TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
 
   sim.Signal(SIGTERM);
   EXPECT_EQ(sim.WaitExit(), 0);
+
+  std::ifstream file(trace_path);
+  std::stringstream trace;
+  trace << file.rdbuf();
+  unlink(trace_path);
+  for (const char* event : {" import\n", " out seq=1 length=1 data=01\n", " in seq=2 length=512\n",
+                            " reboot\n", " back\n"})
+    EXPECT_NE(trace.str().find(event), std::string::npos) << event << " in\n" << trace.str();
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,23 @@ std::vector<ScriptRule> Rules(std::initializer_list<const char*> lines) {
   }
   return rules;
 }
+
+// Collects trace lines from the server's threads.
+class Trace {
+ public:
+  void Add(const std::string& line) {
+    std::lock_guard lock(mu_);
+    text_ += line + "\n";
+  }
+  std::string Text() {
+    std::lock_guard lock(mu_);
+    return text_;
+  }
+
+ private:
+  std::mutex mu_;
+  std::string text_;
+};
 
 // Polls the device list until it shows `count` devices or 5 s pass.
 bool WaitForDeviceCount(std::uint16_t port, std::uint32_t count) {
@@ -230,7 +248,10 @@ TEST_F(UsbipServerTest, ScriptAnswersMatchingWritesIncludingZeroLength) {
 }
 
 TEST_F(UsbipServerTest, SilentDeviceKeepsTheReadUntilUnlinkedAndNeverAnswersItLater) {
-  Start({}, Rules({"write 01 => echo"}));
+  auto trace = std::make_shared<Trace>();
+  DeviceSettings s;
+  s.trace = [trace](const std::string& line) { trace->Add(line); };
+  Start(s, Rules({"write 01 => echo"}));
   Client c;
   ASSERT_TRUE(c.Import(port()));
   const auto read = c.Submit(1, 2, 512);
@@ -254,6 +275,14 @@ TEST_F(UsbipServerTest, SilentDeviceKeepsTheReadUntilUnlinkedAndNeverAnswersItLa
   ASSERT_TRUE(answer);
   EXPECT_EQ(answer->seqnum, next);
   EXPECT_EQ(answer->data, Bytes{0x01});
+
+  // The trace tells a host-side test what was asked of the device.
+  const std::string lines = trace->Text();
+  EXPECT_NE(lines.find("import\nin seq=1 length=512\nout seq=2 length=2 data=22 33\n"),
+            std::string::npos)
+      << lines;
+  EXPECT_NE(lines.find("unlink seq=3 victim=1 cancelled\n"), std::string::npos) << lines;
+  EXPECT_NE(lines.find("in-done seq=5 length=1 status=0\n"), std::string::npos) << lines;
 }
 
 TEST_F(UsbipServerTest, UnlinkOfACompletedReadAnswersZero) {
