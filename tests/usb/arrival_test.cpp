@@ -1,6 +1,9 @@
 // Discovery and hot-plug over the scripted fake driver: pipe assignment, the configuration
 // cases as a device sends them, a second arrival, failed opens and removal.
+#include <unistd.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "fake_receiver.h"
@@ -11,6 +14,15 @@ namespace {
 
 using pw::usb::FakeBackend;
 using Clock = std::chrono::steady_clock;
+
+// Checks, after the exit handlers of a death test's child have run, that the library closed
+// the device it held (a global's destructor runs after handlers registered later).
+struct ExitProbe {
+  FakeBackend* fake = nullptr;
+  ~ExitProbe() {
+    if (fake != nullptr && fake->OpenSessions(kPath) != 0) _exit(3);
+  }
+} exitProbe;
 
 class Arrival : public FakeReceiver {
  protected:
@@ -216,6 +228,17 @@ TEST_F(Arrival, UnpluggedDeviceEndsAWaitingWrite) {
   writer.join();
   EXPECT_EQ(result.load(), 0u);
   EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
+}
+
+TEST_F(Arrival, ExitHandlerClosesTheOpenDevice) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        if (AttachReceiver() != 1 || fake->OpenSessions(kPath) != 1) _exit(2);
+        exitProbe.fake = fake;
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 TEST_F(Arrival, PresentDevicesAndNoticesThroughTheWindow) {
