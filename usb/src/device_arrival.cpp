@@ -40,9 +40,8 @@ void PrepareContext(const std::string& path) {
 
 // Opens pipe i for every endpoint until one fails; assigns the first IN and OUT pipes whose
 // packet size is not 0.
-void OpenPipes(Handle device, const std::string& path, const ConfigLayout& layout) {
+void OpenPipes(const std::string& path, const ConfigLayout& layout) {
   LibraryState& s = State();
-  (void)device;
   for (unsigned i = 0; i < layout.numEndpoints; ++i) {
     const std::string pipePath = pw::usb::PipePath(path, i);
     if (pipePath.empty()) return;
@@ -84,7 +83,7 @@ int SetUpDevice(Handle device, const std::string& path) {
   for (uint8_t index : {(*descriptor)[14], (*descriptor)[15], (*descriptor)[16]}) {
     if (index != 0) GetDescriptor(device, 3, index, 256);  // texts not kept
   }
-  OpenPipes(device, path, *layout);
+  OpenPipes(path, *layout);
   uint32_t value = kReadyValue;
   Driver().IoControl(device, pw::usb::kIoctlSetDeviceValue, &value, sizeof value, &value,
                      sizeof value, nullptr);
