@@ -2,6 +2,8 @@
 // environment settings, device paths of USB/IP, and the USB/IP wire format.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "backends.hpp"
 #include "driver_core.hpp"
 #include "usbip_client.hpp"
@@ -230,4 +232,16 @@ TEST(UsbipWire, RepliesAreCheckedAgainstWhatIsOutstanding) {
   EXPECT_EQ(usbip::StatusFromUrb(-19), Status::NoDevice);
   EXPECT_EQ(usbip::StatusFromUrb(-108), Status::NoDevice);
   EXPECT_EQ(usbip::StatusFromUrb(-71), Status::IoError);
+}
+
+TEST(UsbSettings, EnvironmentNoteSaysWhatIsMissing) {
+  ::unsetenv("PENWICK_USB_IDS");
+  ::unsetenv("PENWICK_USBIP");
+  EXPECT_NE(pw::usb::Driver::EnvironmentNote().find("PENWICK_USB_IDS="), std::string::npos);
+  ::setenv("PENWICK_USBIP", "127.0.0.1:3240", 1);
+  EXPECT_EQ(pw::usb::Driver::EnvironmentNote(), "");
+  ::setenv("PENWICK_USB_IDS", "1234:5678,oops", 1);
+  EXPECT_EQ(pw::usb::Driver::EnvironmentNote(), "PENWICK_USB_IDS: \"oops\" is not vvvv:pppp.");
+  ::unsetenv("PENWICK_USB_IDS");
+  ::unsetenv("PENWICK_USBIP");
 }

@@ -170,8 +170,10 @@ class DriverCore;
 
 class PW_PLATFORM_API Driver {
  public:
+  // A driver without backends: it finds nothing.
+  Driver();
   // A driver over the given backends (tests: a FakeBackend). Starts their notice sources.
-  explicit Driver(std::vector<std::unique_ptr<Backend>> backends = {});
+  explicit Driver(std::vector<std::unique_ptr<Backend>> backends);
   ~Driver();
   Driver(const Driver&) = delete;
   Driver& operator=(const Driver&) = delete;
@@ -182,6 +184,11 @@ class PW_PLATFORM_API Driver {
   // libusb when PENWICK_USB_IDS names at least one id, USB/IP when PENWICK_USBIP names at least
   // one server.
   static std::vector<std::unique_ptr<Backend>> BackendsFromEnvironment();
+
+  // What the operator should know while waiting for a receiver, given the environment: the
+  // setting that is missing (neither PENWICK_USB_IDS nor PENWICK_USBIP names a receiver) or
+  // ignored items. Empty when the settings name receivers and are all well-formed.
+  static std::string EnvironmentNote();
 
   // Replaces the backends: every open handle becomes invalid, every request in flight fails
   // with NoDevice, the old notice sources stop. Registered windows stay registered.

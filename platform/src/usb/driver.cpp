@@ -10,6 +10,8 @@ namespace pw::usb {
 Driver::Driver(std::vector<std::unique_ptr<Backend>> backends)
     : core_(std::make_unique<DriverCore>(std::move(backends))) {}
 
+Driver::Driver() : Driver(std::vector<std::unique_ptr<Backend>>{}) {}
+
 Driver::~Driver() = default;
 
 Driver& Driver::Process() {
@@ -39,6 +41,29 @@ std::vector<std::unique_ptr<Backend>> Driver::BackendsFromEnvironment() {
     }
   }
   return backends;
+}
+
+std::string Driver::EnvironmentNote() {
+  const char* ids = std::getenv("PENWICK_USB_IDS");
+  const char* servers = std::getenv("PENWICK_USBIP");
+  std::vector<std::string> badIds, badServers;
+  const size_t idCount = ids ? ParseUsbIds(ids, &badIds).size() : 0;
+  const size_t serverCount = servers ? ParseUsbipServers(servers, &badServers).size() : 0;
+  std::string note;
+  if (idCount == 0 && serverCount == 0) {
+    note =
+        "No USB receiver is configured: set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a "
+        "receiver on this machine, or PENWICK_USBIP=host:port for one reached over USB/IP.";
+  }
+  for (const auto& item : badIds) {
+    note += (note.empty() ? "" : " ") + std::string("PENWICK_USB_IDS: \"") + item +
+            "\" is not vvvv:pppp.";
+  }
+  for (const auto& item : badServers) {
+    note += (note.empty() ? "" : " ") + std::string("PENWICK_USBIP: \"") + item +
+            "\" is not host:port.";
+  }
+  return note;
 }
 
 void Driver::Reset(std::vector<std::unique_ptr<Backend>> backends) {

@@ -223,8 +223,8 @@ OpenResult DriverCore::OpenSession(const std::string& devicePath, std::shared_pt
   }
   // Permissions and servers may lag behind an arrival: retry briefly while it is fresh.
   const auto start = std::chrono::steady_clock::now();
-  const bool fresh = arrival != std::chrono::steady_clock::time_point{} &&
-                     start - arrival < ScaledTimeout(kArrivalRetryWindow);
+  const bool fresh =
+      arrival != std::chrono::steady_clock::time_point{} && start - arrival < kArrivalRetryWindow;
   std::unique_ptr<DeviceSession> session;
   while (true) {
     Status status = Status::NotFound;
@@ -233,8 +233,7 @@ OpenResult DriverCore::OpenSession(const std::string& devicePath, std::shared_pt
     if (session) break;
     result.status = status;
     result.message = message;
-    if (!fresh || !Retryable(status) ||
-        std::chrono::steady_clock::now() - start >= ScaledTimeout(kOpenRetry)) {
+    if (!fresh || !Retryable(status) || std::chrono::steady_clock::now() - start >= kOpenRetry) {
       return result;
     }
     std::this_thread::sleep_for(100ms);
