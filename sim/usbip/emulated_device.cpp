@@ -69,6 +69,11 @@ std::vector<DeviceRecord> EmulatedDevice::List() const {
 std::optional<DeviceRecord> EmulatedDevice::Import(const std::string& busid, UrbSink* sink) {
   std::lock_guard function_lock(function_mu_);
   std::lock_guard lock(mu_);
+  if (active_ != nullptr && active_->PeerClosed()) {
+    Trace("release (closed by the client)");
+    active_->Drop();
+    active_ = nullptr;
+  }
   if (busid != settings_.busid || !present_ || active_ != nullptr) {
     Trace("import-refused busid=" + busid);
     return std::nullopt;
