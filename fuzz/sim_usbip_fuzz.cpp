@@ -37,6 +37,7 @@ class MemoryStream final : public Stream {
     return !closed_;
   }
   void Shutdown() override { closed_ = true; }
+  bool PeerClosed() override { return closed_; }
 
  private:
   std::span<const std::uint8_t> input_;

@@ -22,6 +22,7 @@ class StreamSink final : public UrbSink {
     stream_.Write(EncodeRetUnlink(seqnum, status), {});
   }
   void Drop() override { stream_.Shutdown(); }
+  bool PeerClosed() override { return stream_.PeerClosed(); }
 
  private:
   Stream& stream_;

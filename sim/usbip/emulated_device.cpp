@@ -1,4 +1,4 @@
-// Request handling of the emulated device. Lock order: function_mu_, then mu_, then drop_mu_.
+// Request handling of the emulated device. Lock order: function_mu_, mu_, drop_mu_, trace_mu_.
 #include "emulated_device.h"
 
 #include "byte_order.h"
@@ -69,7 +69,15 @@ std::vector<DeviceRecord> EmulatedDevice::List() const {
 std::optional<DeviceRecord> EmulatedDevice::Import(const std::string& busid, UrbSink* sink) {
   std::lock_guard function_lock(function_mu_);
   std::lock_guard lock(mu_);
-  if (busid != settings_.busid || !present_ || active_ != nullptr) return std::nullopt;
+  if (active_ != nullptr && active_->PeerClosed()) {
+    Trace("release (closed by the client)");
+    active_->Drop();
+    active_ = nullptr;
+  }
+  if (busid != settings_.busid || !present_ || active_ != nullptr) {
+    Trace("import-refused busid=" + busid);
+    return std::nullopt;
+  }
   active_ = sink;
   {
     std::lock_guard drop_lock(drop_mu_);

@@ -29,6 +29,8 @@ class UrbSink {
   virtual void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) = 0;
   // Ends the connection; must not block. Any thread.
   virtual void Drop() = 0;
+  // True when the client has closed the connection (its thread may not have noticed yet).
+  virtual bool PeerClosed() = 0;
 
  protected:
   ~UrbSink() = default;
@@ -61,7 +63,9 @@ class EmulatedDevice final : public BulkPort {
   std::vector<DeviceRecord> List() const;
 
   // Attaches `sink` as the device's connection. Fails (nothing returned) for another busid,
-  // while the device is off the bus, or while another connection holds it. A successful
+  // while the device is off the bus, or while another open connection holds it; a holder
+  // whose client has already closed gives the device up (a host may close and import again
+  // at once, before the old connection's thread has seen the end). A successful
   // import resets the device: configuration, pending requests, queued data, the function.
   std::optional<DeviceRecord> Import(const std::string& busid, UrbSink* sink);
 

@@ -5,6 +5,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -79,6 +80,11 @@ bool SocketStream::Write(std::span<const std::uint8_t> head, std::span<const std
 
 void SocketStream::Shutdown() {
   shutdown(fd_, SHUT_RDWR);
+}
+
+bool SocketStream::PeerClosed() {
+  pollfd p{fd_, POLLRDHUP, 0};
+  return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
 int ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* bound_port,

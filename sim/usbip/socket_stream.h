@@ -19,6 +19,7 @@ class SocketStream : public Stream {
   bool ReadExact(std::span<std::uint8_t> out) override;
   bool Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) override;
   void Shutdown() override;
+  bool PeerClosed() override;
 
  private:
   int fd_;

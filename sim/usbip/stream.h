@@ -15,6 +15,8 @@ class Stream {
   virtual bool Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) = 0;
   // Ends the stream both ways; a blocked read or write returns false. Any thread may call it.
   virtual void Shutdown() = 0;
+  // True when the client has closed its end (checked without waiting). Any thread.
+  virtual bool PeerClosed() = 0;
 };
 
 }  // namespace sim::usbip

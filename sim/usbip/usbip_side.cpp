@@ -57,9 +57,9 @@ void PrintUsage(std::FILE* to) {
                "  --rule RULE            one more rule, after those of --script (repeatable)\n"
                "  Without --echo, --script or --rule no write is answered.\n"
                "Diagnostics:\n"
-               "  --trace FILE           one line per event (import, release, control, in,\n"
-               "                         in-done, out, unlink, stall, reboot, back), prefixed\n"
-               "                         with milliseconds since start; - for stderr\n"
+               "  --trace FILE           one line per event (import, import-refused, release,\n"
+               "                         control, in, in-done, out, unlink, stall, reboot,\n"
+               "                         back) after the milliseconds since start; - for stderr\n"
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
 }

@@ -4,7 +4,6 @@
 #include <PenwickHelpers.h>
 
 #include <algorithm>
-#include <cstring>
 
 namespace sim::usbip {
 namespace {
@@ -117,30 +116,6 @@ std::array<std::uint8_t, kUrbHeaderSize> EncodeRetUnlink(std::uint32_t seqnum,
   Put32bit(&out[0x00], kRetUnlink);
   Put32bit(&out[0x04], seqnum);
   Put32bit(&out[0x14], static_cast<std::uint32_t>(status));
-  return out;
-}
-
-std::array<std::uint8_t, kUrbHeaderSize> EncodeCmdSubmit(const UrbHeader& h) {
-  std::array<std::uint8_t, kUrbHeaderSize> out{};
-  Put32bit(&out[0x00], kCmdSubmit);
-  Put32bit(&out[0x04], h.seqnum);
-  Put32bit(&out[0x08], h.devid);
-  Put32bit(&out[0x0C], h.direction);
-  Put32bit(&out[0x10], h.ep);
-  Put32bit(&out[0x14], h.transfer_flags);
-  Put32bit(&out[0x18], static_cast<std::uint32_t>(h.transfer_buffer_length));
-  Put32bit(&out[0x20], static_cast<std::uint32_t>(h.number_of_packets));
-  std::copy(h.setup.begin(), h.setup.end(), &out[0x28]);
-  return out;
-}
-
-std::array<std::uint8_t, kUrbHeaderSize> EncodeCmdUnlink(std::uint32_t seqnum, std::uint32_t devid,
-                                                         std::uint32_t unlink_seqnum) {
-  std::array<std::uint8_t, kUrbHeaderSize> out{};
-  Put32bit(&out[0x00], kCmdUnlink);
-  Put32bit(&out[0x04], seqnum);
-  Put32bit(&out[0x08], devid);
-  Put32bit(&out[0x14], unlink_seqnum);
   return out;
 }
 

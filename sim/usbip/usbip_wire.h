@@ -101,9 +101,4 @@ std::array<std::uint8_t, kUrbHeaderSize> EncodeRetSubmit(std::uint32_t seqnum, s
                                                          std::uint32_t actual_length);
 std::array<std::uint8_t, kUrbHeaderSize> EncodeRetUnlink(std::uint32_t seqnum, std::int32_t status);
 
-// Client-side encoders, used by tests and tools that drive a server.
-std::array<std::uint8_t, kUrbHeaderSize> EncodeCmdSubmit(const UrbHeader& header);
-std::array<std::uint8_t, kUrbHeaderSize> EncodeCmdUnlink(std::uint32_t seqnum, std::uint32_t devid,
-                                                         std::uint32_t unlink_seqnum);
-
 }  // namespace sim::usbip

@@ -10,6 +10,7 @@
 #include "byte_order.h"
 #include "descriptors.h"
 #include "device_model.h"
+#include "emulated_device.h"
 #include "in_pipe.h"
 #include "reboot_frame.h"
 #include "usbip_wire.h"
@@ -294,6 +295,55 @@ TEST(UsbipRebootFrame, OnlyVersionsOneDotXxTravelInNaturalOrder) {
   EXPECT_TRUE(HardwareSwapsPairs(0x0200));
   EXPECT_TRUE(HardwareSwapsPairs(0xFFFF));
   EXPECT_EQ(SwapPairs(Bytes{1, 2, 3}), (Bytes{2, 1, 3}));
+}
+
+// A connection as the device sees it, without a socket.
+class FakeSink : public UrbSink {
+ public:
+  void SendRetSubmit(std::uint32_t seqnum, std::int32_t status, std::span<const std::uint8_t>,
+                     std::uint32_t) override {
+    replies.push_back({seqnum, status});
+  }
+  void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) override {
+    replies.push_back({seqnum, status});
+  }
+  void Drop() override { dropped = true; }
+  bool PeerClosed() override { return closed; }
+
+  std::vector<std::pair<std::uint32_t, std::int32_t>> replies;
+  bool dropped = false;
+  bool closed = false;
+};
+
+TEST(UsbipEmulatedDevice, ASecondImportWaitsForTheFirstClientToClose) {
+  EmulatedDevice device({}, std::make_unique<ScriptFunction>(std::vector<ScriptRule>{}));
+  FakeSink first;
+  FakeSink second;
+  ASSERT_TRUE(device.Import("1-1", &first));
+  EXPECT_FALSE(device.Import("1-1", &second)) << "the first client still holds it";
+  EXPECT_FALSE(first.dropped);
+
+  UrbHeader read;
+  read.seqnum = 1;
+  read.direction = kDirIn;
+  read.ep = 2;
+  read.transfer_buffer_length = 64;
+  device.Submit(&first, read, {});
+  EXPECT_EQ(device.pending_reads(), 1u);
+
+  // The client closed, but its connection has not been released yet: the device goes to the
+  // new client, without the old client's read.
+  first.closed = true;
+  ASSERT_TRUE(device.Import("1-1", &second));
+  EXPECT_TRUE(first.dropped);
+  EXPECT_EQ(device.pending_reads(), 0u);
+  device.Submit(&first, read, {});  // late requests of the old connection are ignored
+  EXPECT_EQ(device.pending_reads(), 0u);
+  device.Release(&first);  // the old connection's thread ends; the new one keeps the device
+  read.seqnum = 2;
+  device.Submit(&second, read, {});
+  EXPECT_EQ(device.pending_reads(), 1u);
+  EXPECT_TRUE(first.replies.empty());
 }
 
 TEST(UsbipWire, EmptyListsAndFailedImportsAreHeadersOnly) {
