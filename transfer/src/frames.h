@@ -40,8 +40,8 @@ inline constexpr size_t kFrameLen = 2;
 inline constexpr size_t kFramePayload = 3;
 
 // Shortest payload each command must carry to be acted on.
-inline constexpr size_t kRequestPayload = 34;   // system id (2) and model id (32)
-inline constexpr size_t kBlockReqPayload = 4;   // length (1) and offset (3)
+inline constexpr size_t kRequestPayload = 34;    // system id (2) and model id (32)
+inline constexpr size_t kBlockReqPayload = 4;    // length (1) and offset (3)
 inline constexpr size_t kSizeAnswerPayload = 3;  // 24-bit size
 
 // Receiver results.

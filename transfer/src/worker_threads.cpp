@@ -28,9 +28,8 @@ bool StartDetachedThread(std::function<void()> body) {
 }
 
 void SetCurrentThreadPriority(ThreadPriority priority) {
-  pw::SetCurrentThreadPriority(priority == ThreadPriority::Highest
-                                   ? pw::ThreadPriority::Highest
-                                   : pw::ThreadPriority::Normal);
+  pw::SetCurrentThreadPriority(priority == ThreadPriority::Highest ? pw::ThreadPriority::Highest
+                                                                   : pw::ThreadPriority::Normal);
 }
 
 void FailNextThreadStarts(int count) {
