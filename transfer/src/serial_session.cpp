@@ -1,11 +1,21 @@
 #include "serial_session.h"
 
 #include <algorithm>
+#include <atomic>
 #include <utility>
 
 #include "worker_threads.h"
 
 namespace transfer {
+namespace {
+
+std::atomic<int> g_liveWorkers{0};
+
+}  // namespace
+
+int LiveSerialWorkers() {
+  return g_liveWorkers.load();
+}
 
 SerialSession::SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token)
     : link_(std::move(link)), token_(token) {
@@ -34,12 +44,17 @@ int StartSerialSession(std::function<void(SerialSession&)> worker) {
   if (!link || !link->Running() || Session().portOpen.load() == 0) return 0;
   const uint32_t token = Session().Acquire(Link::Serial);
   if (token == 0) return 0;
+  g_liveWorkers.fetch_add(1);
   const bool started = StartDetachedThread([link, token, worker = std::move(worker)] {
     SetCurrentThreadPriority(ThreadPriority::Normal);
-    SerialSession session(link, token);
-    worker(session);
+    {
+      SerialSession session(link, token);
+      worker(session);
+    }
+    g_liveWorkers.fetch_sub(1);
   });
   if (!started) {
+    g_liveWorkers.fetch_sub(1);
     Session().Release(token);
     return 0;
   }

@@ -41,6 +41,9 @@ class SerialSession {
 // thread cannot be created (the busy flag is then released again).
 int StartSerialSession(std::function<void(SerialSession&)> worker);
 
+// The number of serial session workers that have not ended yet (tests wait for it).
+int LiveSerialWorkers();
+
 // The serial workers.
 void SerialDownloadWorker(SerialSession& session);
 void SerialUploadWorker(SerialSession& session);
