@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "image_layout.h"
+
 namespace codec {
 
 // Packs `length` bytes into a packed stream with the block tag (0xFFFF) in `output`, which has
