@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "PenwickHelpers.h"
-#include "download_file_writer.h"
+#include "download_file.h"
 #include "image_layout.h"
 #include "library_state.h"
 #include "notifications.h"
