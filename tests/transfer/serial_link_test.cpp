@@ -2,6 +2,7 @@
 // the sessions together.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <thread>
 
 #include "frames.h"
@@ -39,6 +40,19 @@ TEST(SerialPortExports, OpenFailureThenOpenTwiceThenReopenAtOnce) {
   EXPECT_EQ(link->SendPacket(kRebootFrame.data() + 4), -1);  // the old link is closed for good
   EXPECT_EQ(Dll_AutoReboot(), 0);
   EXPECT_EQ(peer.ReadBytes(8, 10s), kRebootFrame);
+  Dll_CloseSerialPort();
+}
+
+TEST(SerialPortExports, AFailedLineEndsTheWatchThread) {
+  auto peer = std::make_unique<testpeer::PtyPeer>();
+  ASSERT_EQ(Dll_OpenSerialPort(peer->SlavePath().c_str(), 115200, 0), 1);
+  auto link = transfer::CurrentSerialLink();
+  peer.reset();  // the other end goes away, as an unplugged adapter does
+  const auto until = std::chrono::steady_clock::now() + 10s;
+  while (link->WatchThreadRunning() && std::chrono::steady_clock::now() < until)
+    std::this_thread::sleep_for(5ms);
+  EXPECT_FALSE(link->WatchThreadRunning());
+  EXPECT_EQ(Dll_AutoReboot(), -1);  // the write fails
   Dll_CloseSerialPort();
 }
 
