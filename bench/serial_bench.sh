@@ -52,5 +52,6 @@ for ((r = 1; r <= runs; r++)); do session up "$r"; done
 
 echo "download waiting 10 s for a request that never comes"
 # No reboot frame is sent, so the receiver never announces itself.
-"$bin/penwick-sim" serial --timeout 30 --run "$bin/penwick-serial-session" idle COM1 10 |
+"$bin/penwick-sim" serial --pak "$work/image.pak" --eeprom "$work/eeprom.bin" --timeout 30 \
+  --run "$bin/penwick-serial-session" idle COM1 10 |
   grep '^IDLE ' || true
