@@ -2,6 +2,7 @@
 // the sessions together.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <thread>
 
@@ -105,7 +106,7 @@ TEST_F(SerialLink, OneSessionAtATimeAndARefusedStartRedirectsNotifications) {
   });
   EXPECT_TRUE(other.WaitFor(4002));
   receiver.join();
-  std::remove("~tmpDown.hvd");  // the empty folder is the current folder
+  EXPECT_EQ(std::remove("~tmpDown.hvd"), 0);  // an empty folder is the current folder
   EXPECT_TRUE(notes.seen().empty());
   EXPECT_EQ(other.seen().back(), testpeer::Note(4002, 3));  // the download's result, new code
   EXPECT_TRUE(notes.PumpUntil([] { return transfer::LiveSerialWorkers() == 0; }, 10s));
