@@ -74,8 +74,10 @@ Clock::time_point DeadlineAfter(std::chrono::milliseconds timeout) {
   return Clock::now() + (timeout > kLongest ? kLongest : timeout);
 }
 
+// Rounded up: a poll that returned a fraction early must not turn into polls of 0 ms that spin
+// until the deadline.
 int RemainingMs(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   if (left.count() <= 0) return 0;
   return left.count() > 1000000 ? 1000000 : static_cast<int>(left.count());
 }
@@ -179,8 +181,10 @@ bool SerialPort::Open(const std::string& name, uint32_t baud, std::string* error
 void SerialPort::Close() {
   auto device = std::atomic_exchange(&device_, std::shared_ptr<Device>());
   if (!device || device->closed.exchange(true)) return;
-  // Give up the claim now, so the device opens again at once even while an operation in
-  // flight still holds the descriptor.
+  // Discard what is still queued (closing a real port would otherwise wait for the output to
+  // drain), and give up the claim now, so the device opens again at once even while an
+  // operation in flight still holds the descriptor.
+  ::tcflush(device->fd, TCIOFLUSH);
   ::ioctl(device->fd, TIOCNXCL);
   ::flock(device->fd, LOCK_UN);
   const uint64_t one = 1;

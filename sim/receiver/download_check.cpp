@@ -11,7 +11,6 @@ namespace {
 
 constexpr size_t kStreamHeader = 10;
 constexpr size_t kChunkHeader = 8;
-constexpr size_t kChunkMaxRaw = 32762;
 constexpr std::array<uint16_t, 6> kTypes = {2, 2, 2, 2, 2, 3};
 constexpr std::array<size_t, 6> kRawLengths = {32762, 32762, 32762, 32762, 24, 256};
 
@@ -80,7 +79,7 @@ DownloadCheck CheckDownloadFile(const std::vector<uint8_t>& file, uint16_t syste
     if (type != kTypes[i])
       return fail(which + ": type " + std::to_string(type) + ", expected " +
                   std::to_string(kTypes[i]));
-    if (raw != kRawLengths[i] || raw > kChunkMaxRaw)
+    if (raw != kRawLengths[i])
       return fail(which + ": raw length " + std::to_string(raw) + ", expected " +
                   std::to_string(kRawLengths[i]));
     if (d > raw)

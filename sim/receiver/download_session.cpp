@@ -39,7 +39,8 @@ class Downloader {
     return Fail("no CMD_DOWN_READY after " + std::to_string(opt_.tries) + " requests");
   }
 
-  // Asks for `length` bytes at `offset` until an answer of that length comes.
+  // Asks for `length` bytes at `offset` until an answer of that length comes. The first try
+  // waits `timeout`, the others the answer time.
   std::optional<std::vector<uint8_t>> Block(size_t length, uint32_t offset,
                                             std::chrono::milliseconds timeout) {
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
@@ -50,7 +51,7 @@ class Downloader {
         return std::nullopt;
       }
       Frame f;
-      switch (Await(kCmdBlock, timeout, &f)) {
+      switch (Await(kCmdBlock, attempt == 0 ? timeout : opt_.answerTimeout, &f)) {
         case Got::Failed:
           return std::nullopt;
         case Got::Nothing:
@@ -63,7 +64,7 @@ class Downloader {
              std::to_string(length) + " at " + std::to_string(offset));
         return std::nullopt;
       }
-      if (++faults_.blockAnswers == faults_.drop) {
+      if (FaultPlan::Hits(faults_.drop, ++faults_.blockAnswers)) {
         if (log_) log_("   (answer dropped)");
         continue;
       }
@@ -175,9 +176,25 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
   const size_t block = std::clamp<size_t>(options.blockSize, 1, link.MaxBlock());
   if (!d.Announce()) return result;
 
+  // An early end (on request): CMD_END after so many good block answers, nothing verified.
+  int answered = 0;
+  auto endsHere = [&] {
+    if (faults.endAfter < 0 || answered < faults.endAfter) return false;
+    result.ok = d.End();
+    if (result.ok) result.summary = "download ended after " + std::to_string(answered) + " blocks";
+    return true;
+  };
+  auto fetch = [&](size_t length, uint32_t offset, std::chrono::milliseconds timeout) {
+    auto data = d.Block(length, offset, timeout);
+    if (data) ++answered;
+    return data;
+  };
+  if (endsHere()) return result;
+
   // Learn the size: the stream header, then each chunk's length field.
-  auto header = d.Block(10, 0, options.prepareTimeout);
+  auto header = fetch(10, 0, options.prepareTimeout);
   if (!header) return result;
+  if (endsHere()) return result;
   const size_t chunks = Get16bit(header->data() + 8);
   if (Get16bit(header->data()) != 8 || chunks == 0 || chunks > kMaxChunks) {
     d.Fail("the file does not start with a stream header");
@@ -185,8 +202,9 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
   }
   size_t size = 10;
   for (size_t i = 0; i < chunks; ++i) {
-    auto length = d.Block(2, static_cast<uint32_t>(size), options.answerTimeout);
+    auto length = fetch(2, static_cast<uint32_t>(size), options.answerTimeout);
     if (!length) return result;
+    if (endsHere()) return result;
     size += 2 + Get16bit(length->data());
     if (size > kMaxFileSize) {
       d.Fail("the chunk lengths add up past 16 MB");
@@ -198,9 +216,10 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
   result.file.assign(size, 0);
   for (uint32_t offset : BlockOffsets(size, block, options.order, options.seed)) {
     const size_t length = std::min(block, size - offset);
-    auto data = d.Block(length, offset, options.answerTimeout);
+    auto data = fetch(length, offset, options.answerTimeout);
     if (!data) return result;
     std::copy(data->begin(), data->end(), result.file.begin() + offset);
+    if (endsHere()) return result;
   }
   if (faults.beyondEnd) {
     const size_t length = std::min(block, size);

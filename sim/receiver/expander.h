@@ -5,7 +5,6 @@
 
 namespace sim {
 
-// Empty while the codec has no decoder: coded chunks are then reported as not expanded.
 ChunkExpander CodecExpander();
 
 }  // namespace sim

@@ -24,7 +24,7 @@ Frame RequestFrame(uint8_t psn, const Identity& identity) {
 bool SendCounted(Link& link, FaultPlan& plan, const Frame& frame, const LogFn& log,
                  bool* corrupted) {
   ++plan.framesSent;
-  const bool corrupt = plan.framesSent == plan.corruptSum;
+  const bool corrupt = FaultPlan::Hits(plan.corruptSum, plan.framesSent);
   if (corrupted) *corrupted = corrupt;
   if (log) log(std::string("-> ") + Describe(frame) + (corrupt ? " (SUM corrupted)" : ""));
   return link.Send(frame, corrupt ? 1 : 0);

@@ -127,7 +127,7 @@ class Uploader {
     std::vector<uint8_t> data(length, 0xFF);
     const std::vector<uint8_t>& image = *stage->image;
     for (size_t k = 0; k < length && offset + k < image.size(); ++k) data[k] = image[offset + k];
-    const bool shortened = ++faults_.blockAnswers == faults_.shortBlock;
+    const bool shortened = FaultPlan::Hits(faults_.shortBlock, ++faults_.blockAnswers);
     if (shortened) data.pop_back();
     if (!Answer(Frame{f.psn, kCmdBlock, data}, shortened)) return false;
     return true;
@@ -136,11 +136,11 @@ class Uploader {
   // Sends an answer with the fault plan applied; a good answer advances the stage.
   bool Answer(Frame answer, bool faulty) {
     const int n = ++faults_.answersSent;
-    if (n == faults_.stalePsn) {
+    if (FaultPlan::Hits(faults_.stalePsn, n)) {
       answer.psn = static_cast<uint8_t>(answer.psn - 1);
       faulty = true;
     }
-    if (n == faults_.drop) {
+    if (FaultPlan::Hits(faults_.drop, n)) {
       if (log_) log_("   (answer dropped) " + Describe(answer));
       return true;
     }

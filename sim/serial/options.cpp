@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 namespace sim {
 
@@ -40,24 +41,31 @@ const char kSerialUsage[] =
     "  --block-size N          bytes per block request, 1 to 255 (default 255)\n"
     "  --order sequential|reverse|shuffled  order of the block requests (default sequential)\n"
     "  --seed N                seed of the shuffled order and of the noise (default 1)\n"
-    "  --answer-ms N           wait for an answer before asking again (default 3000)\n"
+    "  --answer-ms N           wait for an answer before asking again (default 3000; in an\n"
+    "                          upload, the wait for CMD_UP_READY)\n"
     "  --prepare-ms N          wait for the first block answer, while the PC writes the\n"
     "                          download file (default 60000)\n"
-    "  --tries N               sends of one request before giving up (default 4)\n"
+    "  --tries N               sends of one request (or of CMD_REQUEST in an upload) before\n"
+    "                          giving up (default 4)\n"
     "  --save PATH             write the download file as received\n"
     "Upload:\n"
     "  --idle-ms N             longest silence of the PC between frames (default 15000)\n"
     "  --flash-size N          size announced for the packed image (default 131072)\n"
-    "Faults (N counts from 1):\n"
+    "Faults (N counts frames from 1, a retry counts as a new frame; N may be a list such as\n"
+    "3,4,5):\n"
     "  --corrupt-sum N         the SUM of the Nth frame the receiver sends is off by one\n"
     "  --stale-psn N           upload: the Nth answer carries the previous PSN\n"
     "  --short-block N         upload: the Nth block answer is one byte short\n"
     "  --drop N                upload: the Nth answer is not sent; download: the Nth block\n"
     "                          answer is treated as lost and the block asked for again\n"
+    "  --end-after N           download: send CMD_END after N block answers (0: right after\n"
+    "                          CMD_DOWN_READY) and check only the answers\n"
     "  --beyond-end            download: also ask for a block ending one byte past the end of\n"
     "                          the file; the PC must leave it unanswered\n"
     "  --noise N               N noise bytes before every frame the receiver sends\n"
     "Other:\n"
+    "  --linger-ms N           keep the line open N ms after the transfer (default 0; with\n"
+    "                          --run it stays open until the command has ended)\n"
     "  --verbose               log every frame on standard error\n"
     "  --help                  this text\n";
 
@@ -81,6 +89,19 @@ bool HexBytes(const char* text, std::array<uint8_t, 32>* out) {
     long v = std::strtol(pair, &end, 16);
     if (*end != '\0' || !std::isxdigit(static_cast<unsigned char>(pair[0]))) return false;
     (*out)[i] = static_cast<uint8_t>(v);
+  }
+  return true;
+}
+
+// "3" or "3,4,5": 1-based frame counts.
+bool CountList(const std::string& text, std::set<int>* out) {
+  size_t at = 0;
+  while (at <= text.size()) {
+    const size_t comma = std::min(text.find(',', at), text.size());
+    unsigned long v = 0;
+    if (!Number(text.substr(at, comma - at).c_str(), 10000000, &v) || v == 0) return false;
+    out->insert(static_cast<int>(v));
+    at = comma + 1;
   }
   return true;
 }
@@ -182,6 +203,9 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
                   : arg == "--prepare-ms" ? o->prepareMs
                                           : o->idleMs;
       into = static_cast<int>(n);
+    } else if (arg == "--linger-ms") {
+      if (!num(3600000)) return false;
+      o->lingerMs = static_cast<int>(n);
     } else if (arg == "--tries") {
       if (!num(1000)) return false;
       if (n == 0) return *error = "--tries is at least 1", false;
@@ -194,12 +218,15 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
       o->noise = n;
     } else if (arg == "--corrupt-sum" || arg == "--stale-psn" || arg == "--short-block" ||
                arg == "--drop") {
-      if (!num(1000000)) return false;
-      int& into = arg == "--corrupt-sum"   ? o->faults.corruptSum
-                  : arg == "--stale-psn"   ? o->faults.stalePsn
-                  : arg == "--short-block" ? o->faults.shortBlock
-                                           : o->faults.drop;
-      into = static_cast<int>(n);
+      std::set<int>& into = arg == "--corrupt-sum"   ? o->faults.corruptSum
+                            : arg == "--stale-psn"   ? o->faults.stalePsn
+                            : arg == "--short-block" ? o->faults.shortBlock
+                                                     : o->faults.drop;
+      if (!text(&word) || !CountList(word, &into))
+        return *error = arg + " needs frame counts like 3 or 3,4,5", false;
+    } else if (arg == "--end-after") {
+      if (!num(0xFFFFFF)) return false;
+      o->faults.endAfter = static_cast<int>(n);
     } else if (arg == "--beyond-end") {
       o->faults.beyondEnd = true;
     } else if (arg == "--verbose" || arg == "-v") {

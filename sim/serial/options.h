@@ -34,6 +34,7 @@ struct SerialOptions {
   uint32_t flashSize = 131072;
   size_t noise = 0;
   FaultPlan faults;
+  int lingerMs = 0;      // keep the line open this long after the end
   std::string saveFile;  // download: write the file as received
   bool verbose = false;
   std::vector<std::string> run;  // command to run with PENWICK_COMn set

@@ -15,7 +15,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 int MsLeft(Clock::time_point deadline) {
-  auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
   return left.count() <= 0 ? 0 : static_cast<int>(std::min<long long>(left.count(), 1000000));
 }
 

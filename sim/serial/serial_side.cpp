@@ -132,6 +132,7 @@ int RunSerialSide(int argc, char** argv) {
           std::to_string(link.NoiseReceived() - noiseBefore) + " bytes from the PC outside frames";
     }
   }
+  if (o.lingerMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(o.lingerMs));
   if (child.Running() || !o.run.empty()) {
     const int status = child.Finish(std::chrono::seconds(o.timeoutSeconds));
     if (status != 0 && result.ok) {

@@ -4,6 +4,7 @@
 
 #include "download_file.h"
 #include "receiver/download_check.h"
+#include "receiver/expander.h"
 
 namespace {
 
@@ -76,8 +77,8 @@ TEST_F(SimDownloadCheck, RefusesDamagedChunks) {
 TEST_F(SimDownloadCheck, RefusesWrongRawLengthsTruncationAndTrailingBytes) {
   // The flash cut differently (32000 bytes in the first chunk) is not the agreed layout.
   std::vector<ChunkSpec> chunks = {
-      {2, std::vector<uint8_t>(images.packed.begin(), images.packed.begin() + 32000)},
-      {2, std::vector<uint8_t>(images.packed.begin() + 32000, images.packed.end())}};
+      {2, std::vector<uint8_t>(images.packed.begin(), images.packed.begin() + 32000), {}},
+      {2, std::vector<uint8_t>(images.packed.begin() + 32000, images.packed.end()), {}}};
   file = simtest::StoredStream(kId, chunks);
   EXPECT_FALSE(Check().ok);
 
@@ -92,19 +93,12 @@ TEST_F(SimDownloadCheck, RefusesWrongRawLengthsTruncationAndTrailingBytes) {
 }
 
 TEST_F(SimDownloadCheck, CodedChunksAreExpandedWhenAnExpanderIsGiven) {
-  // Make the EEPROM chunk "coded": one data byte standing for 256 copies of it.
+  // The EEPROM chunk "coded" as one data byte standing for 256 copies of it.
   images.eeprom.assign(256, 0xA5);
-  std::vector<ChunkSpec> chunks;
-  for (size_t at = 0; at < images.packed.size(); at += 32762) {
-    const size_t n = std::min<size_t>(32762, images.packed.size() - at);
-    chunks.push_back({2, std::vector<uint8_t>(images.packed.begin() + static_cast<long>(at),
-                                              images.packed.begin() + static_cast<long>(at + n))});
-  }
-  chunks.push_back({3, {0xA5}});
-  file = simtest::StoredStream(kId, chunks);
-  const size_t at = ChunkAt(5);
-  Put16bit(&file[at + 6], 256);  // raw length 256 for one data byte
-  FixChunkCrc(at);
+  file = simtest::StoredDownloadFile(kId, images.packed, images.eeprom);
+  file.resize(ChunkAt(5));
+  std::vector<uint8_t> tail = simtest::StoredStream(kId, {{3, images.eeprom, {0xA5}}});
+  file.insert(file.end(), tail.begin() + 10, tail.end());
 
   sim::DownloadCheck unchecked = Check();
   EXPECT_TRUE(unchecked.ok) << unchecked.reason;
@@ -124,6 +118,24 @@ TEST_F(SimDownloadCheck, CodedChunksAreExpandedWhenAnExpanderIsGiven) {
   EXPECT_NE(Check([](const uint8_t*, size_t, uint8_t*, size_t) {
               return false;
             }).reason.find("does not expand"),
+            std::string::npos);
+}
+
+TEST_F(SimDownloadCheck, CodecDecoderExpandsCodedChunksOfARealisticImage) {
+  images.packed = simtest::RealisticPacked(3, kId);
+  images.eeprom.assign(256, 0xFF);
+  images.eeprom[0] = 0x12;
+  file = simtest::CodedDownloadFile(kId, images.packed, images.eeprom);
+  ASSERT_LT(file.size(), 131386u);
+  sim::DownloadCheck c = Check(sim::CodecExpander());
+  EXPECT_TRUE(c.ok) << c.reason;
+  EXPECT_GE(c.codedChunks, 2u);
+  EXPECT_EQ(c.uncheckedChunks, 0u);
+  EXPECT_EQ(c.codedChunks + c.storedChunks, 6u);
+
+  // A different image behind the same coded bytes is caught.
+  images.packed[70000] ^= 1;
+  EXPECT_NE(Check(sim::CodecExpander()).reason.find("packed image differs at byte 70000"),
             std::string::npos);
 }
 

@@ -27,11 +27,13 @@ std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes
 }
 
 struct Fixture {
-  std::vector<uint8_t> packed = simtest::SamplePacked(11);
-  std::vector<uint8_t> eeprom = simtest::SampleEeprom(12);
+  std::vector<uint8_t> packed;
+  std::vector<uint8_t> eeprom;
   std::string transferFile;
 
-  Fixture() {
+  explicit Fixture(std::vector<uint8_t> p = simtest::SamplePacked(11),
+                   std::vector<uint8_t> e = simtest::SampleEeprom(12))
+      : packed(std::move(p)), eeprom(std::move(e)) {
     std::vector<uint8_t> bytes(64, 0xEE);  // header, not examined
     bytes.insert(bytes.end(), packed.begin(), packed.end());
     bytes.insert(bytes.end(), eeprom.begin(), eeprom.end());
@@ -105,6 +107,21 @@ TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   EXPECT_EQ(s.badSums, 0);
 }
 
+TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
+  Fixture fx(simtest::RealisticPacked(4, 0x1234), std::vector<uint8_t>(256, 0xFF));
+  const std::vector<uint8_t> file = simtest::CodedDownloadFile(0x1234, fx.packed, fx.eeprom);
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--order", "reverse", "--block-size", "7"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, file);
+  EXPECT_EQ(s.blocks, static_cast<int>(7 + (file.size() + 6) / 7));
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK download " + std::to_string(file.size()) + " bytes verified");
+}
+
 TEST(SimSerialSide, DownloadReportsWhereTheFileDiffers) {
   Fixture fx;
   SimProcess sim;
@@ -126,7 +143,7 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
   // The 3rd frame (the request for the first chunk length) arrives damaged and is asked for
   // again; noise precedes every frame; one request ends past the end of the file.
   ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--corrupt-sum", "3", "--noise", "7",
-                         "--beyond-end", "--drop", "4", "--answer-ms", "500"}));
+                         "--beyond-end", "--drop", "4", "--answer-ms", "1500"}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.SendRaw({'x', 'H', 'a'}));  // noise before the reboot frame is ignored
@@ -134,7 +151,10 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
   Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 0) << last;
-  EXPECT_EQ(last, "SIM OK download 131386 bytes verified, 2 requests sent again");
+  // Two requests went again (the damaged one, the dropped answer); a slow machine may add more.
+  const std::string ok = "SIM OK download 131386 bytes verified, ";
+  ASSERT_EQ(last.rfind(ok, 0), 0u) << last;
+  EXPECT_GE(std::stoi(last.substr(ok.size())), 2) << last;
   EXPECT_EQ(s.badSums, 1);
   EXPECT_EQ(s.unanswered, 1);
   EXPECT_GE(host.Noise(), 7u * 500);
@@ -143,7 +163,7 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
 TEST(SimSerialSide, DownloadFailsWhenThePcAnswersPastTheEnd) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--beyond-end", "--answer-ms", "500"}));
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--beyond-end", "--answer-ms", "1500"}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.Send(kReboot));
@@ -178,7 +198,7 @@ Fetched FetchUpload(Host& host, uint8_t* lastPsn) {
                  Frame* answer) {
     for (int attempt = 0; attempt < 3; ++attempt) {
       host.Send(Frame{++counter, cmd, payload});
-      if (!host.Receive(answer, 2s, &bad)) return false;  // an answer that never comes
+      if (!host.Receive(answer, 4s, &bad)) return false;  // an answer that never comes
       if (!bad && answer->psn == counter && answer->cmd == want &&
           (len == 0 || answer->payload.size() == len))
         return true;
@@ -246,6 +266,58 @@ TEST(SimSerialSide, UploadDroppedAnswerEndsEarlyAndIsReported) {
   EXPECT_EQ(sim.Finish(&last), 1);
   // Size and two blocks of 255 were served before the third block's answer was lost.
   EXPECT_EQ(last, "SIM FAIL CMD_END after 510 of 131328 bytes");
+}
+
+TEST(SimSerialSide, UploadFaultListHitsEveryRetryUntilTheStepFails) {
+  Fixture fx;
+  SimProcess sim;
+  // The third block answer and the answers to both retries are short: the PC gives up the
+  // flash step and ends without asking for the EEPROM.
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--short-block", "3,4,5"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  uint8_t lastPsn = 0;
+  Fetched got = FetchUpload(host, &lastPsn);
+  EXPECT_FALSE(got.ok);
+  EXPECT_EQ(got.refused, 3);
+  EXPECT_TRUE(got.eeprom.empty());
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 1);
+  EXPECT_EQ(last, "SIM FAIL CMD_END after 510 of 131328 bytes");
+}
+
+TEST(SimSerialSide, DownloadCanEndRightAfterTheRequest) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--end-after", "0"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
+  EXPECT_TRUE(s.ended);
+  EXPECT_EQ(s.requests, 1);
+  EXPECT_EQ(s.blocks, 0);
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0);
+  EXPECT_EQ(last, "SIM OK download ended after 0 blocks");
+}
+
+TEST(SimSerialSide, UploadAnnouncesTheFlashSizeItIsGiven) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "1000"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  uint8_t lastPsn = 0;
+  Fetched got = FetchUpload(host, &lastPsn);
+  EXPECT_TRUE(got.ok);
+  EXPECT_EQ(got.packed, std::vector<uint8_t>(fx.packed.begin(), fx.packed.begin() + 1000));
+  EXPECT_EQ(got.eeprom, fx.eeprom);
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK upload 1256 bytes served");
 }
 
 TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
