@@ -13,65 +13,13 @@
 #include <vector>
 
 #include "lh5_test_writer.h"
+#include "lzh_reader.h"
 #include "sample_region.h"
 #include "unpack.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-struct LzhEntry {
-  std::string method;
-  std::string name;
-  uint32_t originalSize = 0;
-  std::vector<uint8_t> data;
-};
-
-uint32_t Le(const std::vector<uint8_t>& b, size_t at, int bytes) {
-  uint32_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b.at(at + static_cast<size_t>(i));
-  return v;
-}
-
-// Reads level 0 and level 2 headers, which is what jlha writes.
-std::vector<LzhEntry> ParseLzh(const std::vector<uint8_t>& archive) {
-  std::vector<LzhEntry> entries;
-  size_t at = 0;
-  while (at < archive.size() && archive[at] != 0) {
-    LzhEntry e;
-    e.method.assign(archive.begin() + static_cast<ptrdiff_t>(at + 2),
-                    archive.begin() + static_cast<ptrdiff_t>(at + 7));
-    const uint32_t packed = Le(archive, at + 7, 4);
-    e.originalSize = Le(archive, at + 11, 4);
-    const int level = archive.at(at + 20);
-    size_t dataAt = 0;
-    if (level == 0) {
-      dataAt = at + 2 + archive[at];
-      const size_t nameLength = archive.at(at + 21);
-      e.name.assign(archive.begin() + static_cast<ptrdiff_t>(at + 22),
-                    archive.begin() + static_cast<ptrdiff_t>(at + 22 + nameLength));
-    } else if (level == 2) {
-      dataAt = at + Le(archive, at, 2);
-      for (size_t ext = at + 24; Le(archive, ext, 2) != 0; ext += Le(archive, ext, 2)) {
-        if (archive.at(ext + 2) == 0x01)
-          e.name.assign(archive.begin() + static_cast<ptrdiff_t>(ext + 3),
-                        archive.begin() + static_cast<ptrdiff_t>(ext + Le(archive, ext, 2)));
-      }
-    } else {
-      ADD_FAILURE() << "unexpected header level " << level;
-      return entries;
-    }
-    if (dataAt + packed > archive.size()) {
-      ADD_FAILURE() << "truncated archive";
-      return entries;
-    }
-    e.data.assign(archive.begin() + static_cast<ptrdiff_t>(dataAt),
-                  archive.begin() + static_cast<ptrdiff_t>(dataAt + packed));
-    entries.push_back(std::move(e));
-    at = dataAt + packed;
-  }
-  return entries;
-}
 
 void WriteFile(const fs::path& path, const std::vector<uint8_t>& bytes) {
   std::ofstream(path, std::ios::binary)
@@ -121,9 +69,9 @@ TEST(Lh5CrossCheck, ExpandsStreamsOfAnIndependentEncoder) {
       "cd '" + dir.string() + "' && jlha ao5q pieces.lzh" + names + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
 
-  const auto entries = ParseLzh(ReadFile(dir / "pieces.lzh"));
+  const auto entries = lh5test::ParseLzh(ReadFile(dir / "pieces.lzh"));
   size_t checked = 0;
-  for (const LzhEntry& e : entries) {
+  for (const lh5test::LzhEntry& e : entries) {
     SCOPED_TRACE(e.name);
     ASSERT_TRUE(pieces.count(e.name));
     const std::vector<uint8_t>& original = pieces[e.name];
