@@ -20,5 +20,8 @@ cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DPENWICK_SANITIZE=thread >/de
 cmake --build build/tsan -j"$jobs"
 (cd build/tsan && TSAN_OPTIONS="halt_on_error=1" ctest -j"$jobs" -L threaded --output-on-failure)
 
+echo "== install"
+scripts/check-install.sh
+
 echo "== fuzz"
 scripts/fuzz.sh "${FUZZ_SECONDS:-20}"

@@ -2,6 +2,8 @@
 // thread completes; Close releases every waiting sender so no worker waits forever.
 #include "penwick/window.hpp"
 
+#include <algorithm>
+
 struct PwWindow::Pending {
   pw::Message message;
   bool synchronous = false;
@@ -55,28 +57,22 @@ bool PwWindow::RunOne(std::unique_lock<std::mutex>& lock) {
 
 bool PwWindow::Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
+  const auto finished = [&](std::unique_lock<std::mutex>& lock) {
+    lock.unlock();
+    const bool result = done && done();
+    lock.lock();
+    return result;
+  };
   std::unique_lock lock(mutex_);
   while (true) {
     while (RunOne(lock)) {
-      lock.unlock();
-      bool finished = done && done();
-      lock.lock();
-      if (finished) return true;
+      if (finished(lock)) return true;
     }
-    lock.unlock();
-    if (done && done()) return true;
-    lock.lock();
-    if (closed_) return false;
-    // Conditions outside the queue may change without a message: wake up regularly.
-    auto slice = std::chrono::steady_clock::now() + std::chrono::milliseconds(10);
-    if (slice > deadline) slice = deadline;
-    wake_.wait_until(lock, slice);
-    if (std::chrono::steady_clock::now() >= deadline) {
-      while (RunOne(lock)) {
-      }
-      lock.unlock();
-      return done && done();
-    }
+    if (finished(lock)) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (closed_ || now >= deadline) return false;
+    // Conditions outside the queue may change without a message: look again every 10 ms.
+    wake_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(10)));
   }
 }
 
