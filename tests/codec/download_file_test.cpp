@@ -121,6 +121,14 @@ TEST_F(DownloadFile, MissingFolderIsACreatingError) {
   EXPECT_EQ(FilesInFolder(), 0u);
 }
 
+TEST_F(DownloadFile, PathNamingAFolderIsACreatingError) {
+  fs::create_directory(path);
+  EXPECT_FALSE(codec::WriteDownloadFile(0x0001, packed.data(), eeprom.data(), path.string()));
+  EXPECT_EQ(g_notices, std::vector<std::string>{"\"" + path.string() + "\": Creating error \r\n"});
+  EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
 TEST_F(DownloadFile, FailedWriteLeavesNoFileAndKeepsTheOlderOne) {
   // A file size limit makes the writes fail the way a full disk does (EFBIG instead of ENOSPC).
   { std::ofstream(path) << "older"; }
@@ -136,6 +144,7 @@ TEST_F(DownloadFile, FailedWriteLeavesNoFileAndKeepsTheOlderOne) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(ReadFile(path), Bytes({'o', 'l', 'd', 'e', 'r'}));
   EXPECT_EQ(FilesInFolder(), 1u);  // no partial file beside it
+  EXPECT_TRUE(g_notices.empty());
 }
 
 TEST_F(DownloadFile, NoMemoryIsAFailureWithItsNotice) {
