@@ -56,11 +56,14 @@ bool WriteDownloadFile(uint16_t systemId, const uint8_t* packed, const uint8_t* 
     ShowNotice("DLL : Insufficient memory");
     return false;
   }
+  const auto creatingError = [&path] {
+    const std::string text = "\"" + path + "\": Creating error \r\n";
+    ShowNotice(text.c_str());
+  };
   std::string tempPath;
   std::FILE* out = CreateBeside(path, tempPath);
   if (out == nullptr) {
-    const std::string text = "\"" + path + "\": Creating error \r\n";
-    ShowNotice(text.c_str());
+    creatingError();
     return false;
   }
 
@@ -73,9 +76,16 @@ bool WriteDownloadFile(uint16_t systemId, const uint8_t* packed, const uint8_t* 
   bool ok = std::fwrite(file.get(), 1, size, out) == size;
   ok = std::fflush(out) == 0 && ok;
   ok = std::fclose(out) == 0 && ok;
-  ok = ok && std::rename(tempPath.c_str(), path.c_str()) == 0;
-  if (!ok) std::remove(tempPath.c_str());
-  return ok;
+  if (!ok) {  // a short write: the disk is full or the file too large
+    std::remove(tempPath.c_str());
+    return false;
+  }
+  if (std::rename(tempPath.c_str(), path.c_str()) != 0) {  // e.g. the path names a folder
+    std::remove(tempPath.c_str());
+    creatingError();
+    return false;
+  }
+  return true;
 }
 
 }  // namespace codec

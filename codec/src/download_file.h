@@ -10,7 +10,8 @@ namespace codec {
 // Writes the download file at `path` (the full path, folder and name). Returns true when the
 // whole file has been written. On failure there is no new file at `path` (an older one stays
 // as it was): the work areas cannot be allocated ("DLL : Insufficient memory" notice), the
-// file cannot be created (the "Creating error" notice with the path), or a write fails.
+// file cannot be created or put in place (the "Creating error" notice with the path), or a
+// write fails (no notice; the disk is full).
 bool WriteDownloadFile(uint16_t systemId, const uint8_t* packed, const uint8_t* eeprom,
                        const std::string& path);
 

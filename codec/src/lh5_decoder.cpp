@@ -43,20 +43,20 @@ bool Lh5Decoder::ExpandCoded(uint8_t* out, size_t rawLength, const uint8_t* data
   return true;
 }
 
-inline unsigned Lh5Decoder::DecodeLiteral() {
+inline unsigned Lh5Decoder::DecodeLiteral(BitReader& bits) const {
   unsigned length = 0;
-  const unsigned symbol = literal_.Decode(bits_.Buffer(), length);
-  bits_.Skip(length);
+  const unsigned symbol = literal_.Decode(bits.Buffer(), length);
+  bits.Skip(length);
   return symbol;
 }
 
 // The distance back from the next byte, minus one (0 repeats the previous byte).
-inline unsigned Lh5Decoder::DecodeDistance() {
+inline unsigned Lh5Decoder::DecodeDistance(BitReader& bits) const {
   unsigned length = 0;
-  const unsigned classIndex = small_.Decode(bits_.Buffer(), length);
-  bits_.Skip(length);
+  const unsigned classIndex = small_.Decode(bits.Buffer(), length);
+  bits.Skip(length);
   if (classIndex == 0) return 0;
-  return (1u << (classIndex - 1)) + bits_.Take(classIndex - 1);
+  return (1u << (classIndex - 1)) + bits.Take(classIndex - 1);
 }
 
 // Fills window[0 .. count-1]; a copy that runs past the end stays pending for the next segment.
@@ -68,17 +68,26 @@ bool Lh5Decoder::FillSegment(size_t count) {
     pendingSource_ = (pendingSource_ + 1) & kWindowMask;
     --pendingLength_;
   }
+  // The bit reader and code count live in locals here: the byte stores into the window could
+  // alias the members and would force them back to memory after every byte.
+  BitReader bits = bits_;
+  uint16_t codesLeft = codesLeft_;
   while (w < count) {
-    if (codesLeft_ == 0 && !ReadBlockHeader()) return false;
-    --codesLeft_;
-    bits_.Refill();
-    const unsigned symbol = DecodeLiteral();
+    if (codesLeft == 0) {
+      bits_ = bits;
+      if (!ReadBlockHeader()) return false;
+      bits = bits_;
+      codesLeft = codesLeft_;
+    }
+    --codesLeft;
+    bits.Refill();
+    const unsigned symbol = DecodeLiteral(bits);
     if (symbol < 256) {
       window[w++] = static_cast<uint8_t>(symbol);
       continue;
     }
     size_t length = symbol - 256 + kMinCopy;
-    const size_t distance = DecodeDistance() + 1;  // 1 to 8192
+    const size_t distance = DecodeDistance(bits) + 1;  // 1 to 8192
     const size_t room = count - w;
     if (length > room) {
       pendingLength_ = length - room;
@@ -88,6 +97,8 @@ bool Lh5Decoder::FillSegment(size_t count) {
     CopyInWindow(w, distance, length);
     w += length;
   }
+  bits_ = bits;
+  codesLeft_ = codesLeft;
   return true;
 }
 

@@ -40,8 +40,8 @@ class Lh5Decoder {
   bool ReadBlockHeader();
   bool ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned special);
   bool ReadLiteralLengths();
-  unsigned DecodeLiteral();
-  unsigned DecodeDistance();
+  unsigned DecodeLiteral(BitReader& bits) const;
+  unsigned DecodeDistance(BitReader& bits) const;
 
   BitReader bits_;
   uint16_t codesLeft_ = 0;  // codes left in the current coded block (16-bit, wraps like it)
