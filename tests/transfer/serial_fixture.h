@@ -61,7 +61,8 @@ class Notes {
 class SerialTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    transfer::SetAnswerWait(std::chrono::seconds(3));
+    // Generous: sanitizers on a loaded machine are slow, and only a fault waits this out.
+    transfer::SetAnswerWait(std::chrono::seconds(10));
     ASSERT_EQ(Dll_OpenSerialPort(peer.SlavePath().c_str(), 115200, 0), 1);
   }
   void TearDown() override {

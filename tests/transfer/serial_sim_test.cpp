@@ -16,7 +16,7 @@ namespace {
 class SerialAgainstSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    transfer::SetAnswerWait(3s);
+    transfer::SetAnswerWait(10s);
     dir = std::filesystem::temp_directory_path() /
           ("pw-sim-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
