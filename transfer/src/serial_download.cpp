@@ -22,14 +22,13 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// Writes the download file for the receiver that announced `systemId`; notification 17 when
-// it cannot be written.
-bool WriteDownloadFileFor(uint16_t systemId) {
+// Writes the download file for the receiver that announced `systemId` at `path`;
+// notification 17 when it cannot be written.
+bool WriteDownloadFileFor(uint16_t systemId, const std::string& path) {
   std::vector<uint8_t> packed(codec::kContainerSize);
   std::array<uint8_t, codec::kEepromSize> eeprom{};
   Stores().GetPacked(packed.data());
   Stores().GetEeprom(eeprom.data());
-  const std::string path = DownloadFilePathIn(Session().Folder());
   if (codec::WriteDownloadFile(systemId, packed.data(), eeprom.data(), path)) return true;
   Notify(kNotifyDownloadError, 0);
   return false;
@@ -73,9 +72,10 @@ class DownloadServer {
     Stores().PutSystemId(systemId);
     Stores().PutIdentity(payload + 2);
     session_.SendFrame(psn, CMD_DOWN_READY);
-    if (!WriteDownloadFileFor(systemId)) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    // One path for writing and reading back, even if a refused start changes the folder.
     const std::string path = DownloadFilePathIn(Session().Folder());
+    if (!WriteDownloadFileFor(systemId, path)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Session().SetDownloadFilePath(path);
     file_.reset(std::fopen(path.c_str(), "rb"));
     if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
