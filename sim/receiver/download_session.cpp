@@ -24,7 +24,7 @@ class Downloader {
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(psn_, opt_.identity), log_))
-        return Fail("the line failed");
+        return LineLost("the line failed");
       Frame f;
       switch (Await(kCmdDownReady, opt_.answerTimeout, &f)) {
         case Got::Answer:
@@ -47,7 +47,7 @@ class Downloader {
       if (attempt > 0) ++result_.retries;
       Frame req{++psn_, kCmdBlockReq, link_.BlockRequestPayload(length, offset)};
       if (!SendCounted(link_, faults_, req, log_)) {
-        Fail("the line failed");
+        LineLost("the line failed");
         return std::nullopt;
       }
       Frame f;
@@ -78,7 +78,7 @@ class Downloader {
   // A request the PC must leave unanswered: nothing may come within the answer time.
   bool Unanswered(size_t length, uint32_t offset) {
     Frame req{++psn_, kCmdBlockReq, link_.BlockRequestPayload(length, offset)};
-    if (!SendCounted(link_, faults_, req, log_)) return Fail("the line failed");
+    if (!SendCounted(link_, faults_, req, log_)) return LineLost("the line failed");
     Frame f;
     switch (Await(kCmdBlock, opt_.answerTimeout, &f)) {
       case Got::Answer:
@@ -95,9 +95,9 @@ class Downloader {
   bool End() {
     Frame end{++psn_, kCmdEnd, {}};
     bool corrupted = false;
-    if (!SendCounted(link_, faults_, end, log_, &corrupted)) return Fail("the line failed");
+    if (!SendCounted(link_, faults_, end, log_, &corrupted)) return LineLost("the line failed");
     // The PC would ignore a damaged end frame; a receiver repeats it.
-    if (corrupted && !SendCounted(link_, faults_, end, log_)) return Fail("the line failed");
+    if (corrupted && !SendCounted(link_, faults_, end, log_)) return LineLost("the line failed");
     // Nothing may answer CMD_END; a short look catches a PC that does.
     Frame f;
     Link::Rx rx = link_.Receive(&f, std::chrono::milliseconds(200));
@@ -109,6 +109,11 @@ class Downloader {
   bool Fail(std::string why) {
     if (result_.summary.empty()) result_.summary = std::move(why);
     return false;
+  }
+
+  bool LineLost(std::string why) {
+    if (result_.summary.empty()) result_.lineLost = true;
+    return Fail(std::move(why));
   }
 
  private:
@@ -126,7 +131,7 @@ class Downloader {
         case Link::Rx::Timeout:
           return Got::Nothing;
         case Link::Rx::Closed:
-          Fail("the line closed");
+          LineLost("the line closed");
           return Got::Failed;
         case Link::Rx::BadSum:
           Fail("the PC sent a frame with a bad SUM");

@@ -37,6 +37,7 @@ struct SessionResult {
   std::vector<uint8_t> file;  // download: the file as received
   size_t retries = 0;         // requests sent again
   size_t staleAnswers = 0;    // answers to an earlier request, ignored
+  bool lineLost = false;      // it ended because the line failed or closed
 };
 
 SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan& faults,

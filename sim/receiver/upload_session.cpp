@@ -31,7 +31,7 @@ class Uploader {
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(opt_.psn, opt_.identity), log_))
-        return Fail("the line failed");
+        return LineLost("the line failed");
       Frame f;
       Link::Rx rx = link_.Receive(&f, opt_.answerTimeout);
       if (rx == Link::Rx::Timeout) continue;
@@ -77,11 +77,16 @@ class Uploader {
     return false;
   }
 
+  bool LineLost(std::string why) {
+    if (result_.summary.empty()) result_.lineLost = true;
+    return Fail(std::move(why));
+  }
+
  private:
   bool Bad(Link::Rx rx) {
     if (rx == Link::Rx::Timeout) return Fail("the PC went silent after " + Progress());
     if (rx == Link::Rx::BadSum) return Fail("the PC sent a frame with a bad SUM");
-    return Fail("the line closed");
+    return LineLost("the line closed");
   }
 
   std::string Progress() const {
@@ -145,7 +150,7 @@ class Uploader {
       return true;
     }
     bool corrupted = false;
-    if (!SendCounted(link_, faults_, answer, log_, &corrupted)) return Fail("the line failed");
+    if (!SendCounted(link_, faults_, answer, log_, &corrupted)) return LineLost("the line failed");
     if (faulty || corrupted) return true;
     if (answer.cmd == kCmdBlock) Current()->done += static_cast<uint32_t>(answer.payload.size());
     return true;

@@ -27,9 +27,11 @@ const char kSerialUsage[] =
     "                          files instead of --file\n"
     "Line and start:\n"
     "  --run COMMAND ARGS...   run COMMAND with PENWICK_COM<n> set to the slave path; the\n"
-    "                          rest of the command line belongs to it\n"
+    "                          rest of the command line belongs to it; a command that ends\n"
+    "                          with a non-zero status makes the run FAIL\n"
     "  --com N                 n of PENWICK_COM<n> (default 1)\n"
-    "  --timeout SECONDS       wait this long for the reboot frame (default 30)\n"
+    "  --timeout SECONDS       wait this long for the reboot frame, and for the command of\n"
+    "                          --run to end after the transfer (default 30)\n"
     "  --no-reboot             do not wait for the reboot frame; start at once\n"
     "  --reboot-delay-ms N     pause between the reboot frame and CMD_REQUEST (default 50)\n"
     "Identity:\n"
@@ -63,6 +65,8 @@ const char kSerialUsage[] =
     "  --beyond-end            download: also ask for a block ending one byte past the end of\n"
     "                          the file; the PC must leave it unanswered\n"
     "  --noise N               N noise bytes before every frame the receiver sends\n"
+    "  --hangup-after N        hang up the line (as if the cable were pulled) after sending\n"
+    "                          N frames; the run is OK if all was well until then\n"
     "Other:\n"
     "  --linger-ms N           keep the line open N ms after the transfer (default 0; with\n"
     "                          --run it stays open until the command has ended)\n"
@@ -213,6 +217,9 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
     } else if (arg == "--flash-size") {
       if (!num(0xFFFFFF)) return false;
       o->flashSize = static_cast<uint32_t>(n);
+    } else if (arg == "--hangup-after") {
+      if (!num(10000000)) return false;
+      o->hangupAfter = static_cast<int>(n);
     } else if (arg == "--noise") {
       if (!num(4096)) return false;
       o->noise = n;

@@ -33,6 +33,7 @@ struct SerialOptions {
   int tries = 4;
   uint32_t flashSize = 131072;
   size_t noise = 0;
+  int hangupAfter = 0;  // hang up the line after this many frames sent (0: never)
   FaultPlan faults;
   int lingerMs = 0;      // keep the line open this long after the end
   std::string saveFile;  // download: write the file as received

@@ -22,8 +22,13 @@ int MsLeft(Clock::time_point deadline) {
 }  // namespace
 
 Pty::~Pty() {
+  HangUp();
+}
+
+void Pty::HangUp() {
   if (slave_ >= 0) close(slave_);
   if (master_ >= 0) close(master_);
+  slave_ = master_ = -1;
 }
 
 bool Pty::Create(std::string* error) {
@@ -53,6 +58,7 @@ bool Pty::Create(std::string* error) {
 }
 
 bool Pty::Write(const uint8_t* data, size_t size, std::chrono::milliseconds timeout) {
+  if (master_ < 0) return false;
   const auto deadline = Clock::now() + timeout;
   size_t done = 0;
   while (done < size) {
@@ -71,6 +77,7 @@ bool Pty::Write(const uint8_t* data, size_t size, std::chrono::milliseconds time
 }
 
 long Pty::Read(uint8_t* buffer, size_t max, std::chrono::milliseconds timeout) {
+  if (master_ < 0) return -1;
   const auto deadline = Clock::now() + timeout;
   for (;;) {
     ssize_t n = read(master_, buffer, max);

@@ -25,6 +25,8 @@ class Pty {
   bool Write(const uint8_t* data, size_t size, std::chrono::milliseconds timeout);
   // Bytes that arrive within `timeout`: the count, 0 on time-out, -1 when the line failed.
   long Read(uint8_t* buffer, size_t max, std::chrono::milliseconds timeout);
+  // Closes both ends held here: the PC's side of the line hangs up, as when a cable is pulled.
+  void HangUp();
 
  private:
   int master_ = -1;

@@ -2,6 +2,8 @@
 
 #include <PenwickHelpers.h>
 
+#include <thread>
+
 namespace sim {
 
 bool SerialLink::Send(const Frame& frame, uint8_t sumDelta) {
@@ -13,7 +15,14 @@ bool SerialLink::Send(const Frame& frame, uint8_t sumDelta) {
   std::vector<uint8_t> encoded = EncodeSerialFrame(frame, sumDelta);
   bytes.insert(bytes.end(), encoded.begin(), encoded.end());
   sent_ += bytes.size();
-  return pty_.Write(bytes.data(), bytes.size(), std::chrono::seconds(10));
+  if (!pty_.Write(bytes.data(), bytes.size(), std::chrono::seconds(10))) return false;
+  if (++frames_ == hangupAfter_) {
+    // A moment for the frame to be taken in, then the line goes.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    pty_.HangUp();
+    hungUp_ = true;
+  }
+  return true;
 }
 
 Link::Rx SerialLink::Receive(Frame* out, std::chrono::milliseconds timeout) {

@@ -15,7 +15,9 @@ class SerialLink : public Link {
  public:
   // `noise` bytes (never 'o', so they cannot complete a magic with what follows) go out before
   // every frame.
-  SerialLink(Pty& pty, size_t noise, uint32_t seed) : pty_(pty), noise_(noise), rng_(seed) {}
+  // After `hangupAfter` frames (0: never) the line hangs up.
+  SerialLink(Pty& pty, size_t noise, uint32_t seed, int hangupAfter = 0)
+      : pty_(pty), noise_(noise), rng_(seed), hangupAfter_(hangupAfter) {}
 
   bool Send(const Frame& frame, uint8_t sumDelta) override;
   Rx Receive(Frame* out, std::chrono::milliseconds timeout) override;
@@ -28,6 +30,7 @@ class SerialLink : public Link {
   size_t NoiseReceived() const { return parser_.NoiseBytes(); }
   // Bytes written to the line, frames and noise.
   size_t BytesSent() const { return sent_; }
+  bool HungUp() const { return hungUp_; }
 
  private:
   Pty& pty_;
@@ -35,6 +38,9 @@ class SerialLink : public Link {
   std::mt19937 rng_;
   SerialFrameParser parser_;
   size_t sent_ = 0;
+  int hangupAfter_;
+  int frames_ = 0;
+  bool hungUp_ = false;
 };
 
 }  // namespace sim

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child.h"
 #include "options.h"
@@ -57,6 +58,43 @@ std::string Counts(const SessionResult& r) {
   return s;
 }
 
+bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return false;
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  return std::fclose(f) == 0 && written;
+}
+
+// The transfer itself, once the receiver has restarted.
+SessionResult PlayReceiver(SerialOptions& o, SerialLink& link, const Images& images,
+                           const LogFn& log) {
+  if (o.mode == Mode::Upload) {
+    UploadOptions u;
+    u.psn = o.psn;
+    u.identity = o.identity;
+    u.answerTimeout = std::chrono::milliseconds(o.answerMs);
+    u.idleTimeout = std::chrono::milliseconds(o.idleMs);
+    u.tries = o.tries;
+    u.flashSize = o.flashSize;
+    return RunUpload(link, u, o.faults, images, log);
+  }
+  DownloadOptions d;
+  d.psn = o.psn;
+  d.identity = o.identity;
+  d.blockSize = o.blockSize;
+  d.order = o.order;
+  d.seed = o.seed;
+  d.answerTimeout = std::chrono::milliseconds(o.answerMs);
+  d.prepareTimeout = std::chrono::milliseconds(o.prepareMs);
+  d.tries = o.tries;
+  SessionResult result = RunDownload(link, d, o.faults, images, CodecExpander(), log);
+  if (!o.saveFile.empty() && !result.file.empty() && !SaveFile(o.saveFile, result.file)) {
+    std::fprintf(stderr, "penwick-sim serial: cannot write %s\n", o.saveFile.c_str());
+    if (result.ok) result.summary += " (not saved)";
+  }
+  return result;
+}
+
 }  // namespace
 
 int RunSerialSide(int argc, char** argv) {
@@ -91,7 +129,7 @@ int RunSerialSide(int argc, char** argv) {
       !child.Start(o.run, "PENWICK_COM" + std::to_string(o.comNumber), pty.SlavePath(), &error))
     return Report(false, error);
 
-  SerialLink link(pty, o.noise, o.seed);
+  SerialLink link(pty, o.noise, o.seed, o.hangupAfter);
   SessionResult result;
   if (o.waitReboot) error = WaitForReboot(link, o.timeoutSeconds, child, log);
   if (!error.empty()) {
@@ -99,32 +137,11 @@ int RunSerialSide(int argc, char** argv) {
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(o.rebootDelayMs));
     const size_t noiseBefore = link.NoiseReceived();
-    if (o.mode == Mode::Download) {
-      DownloadOptions d;
-      d.psn = o.psn;
-      d.identity = o.identity;
-      d.blockSize = o.blockSize;
-      d.order = o.order;
-      d.seed = o.seed;
-      d.answerTimeout = std::chrono::milliseconds(o.answerMs);
-      d.prepareTimeout = std::chrono::milliseconds(o.prepareMs);
-      d.tries = o.tries;
-      result = RunDownload(link, d, o.faults, images, CodecExpander(), log);
-      if (!o.saveFile.empty() && !result.file.empty()) {
-        if (FILE* f = std::fopen(o.saveFile.c_str(), "wb")) {
-          std::fwrite(result.file.data(), 1, result.file.size(), f);
-          std::fclose(f);
-        }
-      }
-    } else {
-      UploadOptions u;
-      u.psn = o.psn;
-      u.identity = o.identity;
-      u.answerTimeout = std::chrono::milliseconds(o.answerMs);
-      u.idleTimeout = std::chrono::milliseconds(o.idleMs);
-      u.tries = o.tries;
-      u.flashSize = o.flashSize;
-      result = RunUpload(link, u, o.faults, images, log);
+    result = PlayReceiver(o, link, images, log);
+    if (link.HungUp() && result.lineLost) {
+      result.ok = true;
+      result.summary = std::string(o.mode == Mode::Upload ? "upload" : "download") +
+                       " hung up after " + std::to_string(o.hangupAfter) + " frames as asked";
     }
     if (link.NoiseReceived() > noiseBefore && result.ok) {
       result.ok = false;

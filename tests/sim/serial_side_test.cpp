@@ -87,12 +87,15 @@ Served ServeDownload(Host& host, const std::vector<uint8_t>& file) {
 TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321",
-                         "--block-size", "200", "--order", "shuffled", "--seed", "5"}));
+  const std::string saved = ::testing::TempDir() + "/saved_" + std::to_string(getpid());
+  ASSERT_TRUE(
+      sim.Start({"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321", "--block-size",
+                 "200", "--order", "shuffled", "--seed", "5", "--save", saved}));
   Host host;
   ASSERT_TRUE(host.Open(sim.PtyPath()));
   ASSERT_TRUE(host.Send(kReboot));
-  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x4321, fx.packed, fx.eeprom));
+  const std::vector<uint8_t> file = simtest::StoredDownloadFile(0x4321, fx.packed, fx.eeprom);
+  Served s = ServeDownload(host, file);
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 0) << last;
   EXPECT_EQ(last, "SIM OK download 131386 bytes verified");
@@ -105,6 +108,9 @@ TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   // Header, six chunk lengths, then ceil(131386 / 200) blocks.
   EXPECT_EQ(s.blocks, 1 + 6 + 657);
   EXPECT_EQ(s.badSums, 0);
+  std::ifstream in(saved, std::ios::binary);
+  EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), file);
+  unlink(saved.c_str());
 }
 
 TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
@@ -336,6 +342,65 @@ TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
   std::string last;
   EXPECT_EQ(sim.Finish(&last), 1);
   EXPECT_EQ(last, "SIM FAIL CMD_SIZE_REQ psn 12 len 1 where PSN 11 was due");
+}
+
+TEST(SimSerialSide, UploadRefusesABlockRequestPastTheEnd) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "100"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Frame f;
+  ASSERT_TRUE(host.Receive(&f, 20s));
+  host.Send(Frame{f.psn, sim::kCmdUpReady, {}});
+  host.Send(Frame{static_cast<uint8_t>(f.psn + 1), sim::kCmdSizeReq, {2}});
+  ASSERT_TRUE(host.Receive(&f, 20s));
+  ASSERT_EQ(f.cmd, sim::kCmdSize);
+  EXPECT_EQ(Get24bit(f.payload.data()), 100u);
+  host.Send(Frame{static_cast<uint8_t>(f.psn + 1), sim::kCmdBlockReq, {255, 0, 0, 0}});
+  EXPECT_FALSE(host.Receive(&f, 500ms)) << "a request past the end was answered";
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 1);
+  EXPECT_EQ(last, "SIM FAIL block request for 255 bytes at 0 of type 2: past the end");
+}
+
+TEST(SimSerialSide, HangupMidTransferIsSeenAsAFailedLine) {
+  Fixture fx;
+  SimProcess sim;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--hangup-after", "5"}));
+  Host host;
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  ASSERT_TRUE(host.Send(kReboot));
+  Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
+  EXPECT_FALSE(s.ended);
+  // The request and four block requests were sent; the last may be lost with the line.
+  EXPECT_GE(s.requests + s.blocks, 4);
+  EXPECT_LE(s.requests + s.blocks, 5);
+  EXPECT_TRUE(host.LineFailed());
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
+  EXPECT_EQ(last, "SIM OK download hung up after 5 frames as asked");
+}
+
+TEST(SimSerialSide, GivenModelIdIsAnnouncedWithoutWaitingForAReboot) {
+  Fixture fx;
+  std::string hex;
+  for (int i = 0; i < 32; ++i) hex += "0123456789ABCDEF"[i % 16], hex += 'F';
+  SimProcess sim;
+  Host host;
+  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--no-reboot", "--reboot-delay-ms", "300",
+                         "--system-id", "7", "--model-id", hex, "--end-after", "0"}));
+  ASSERT_TRUE(host.Open(sim.PtyPath()));
+  Served s = ServeDownload(host, {});
+  EXPECT_TRUE(s.ended);
+  ASSERT_GE(s.requests, 1);
+  ASSERT_EQ(s.request.payload.size(), 34u);
+  EXPECT_EQ(Get16bit(s.request.payload.data()), 7);
+  for (size_t i = 0; i < 32; ++i)
+    EXPECT_EQ(s.request.payload[2 + i], static_cast<uint8_t>((i % 16) << 4 | 0xF)) << i;
+  std::string last;
+  EXPECT_EQ(sim.Finish(&last), 0) << last;
 }
 
 TEST(SimSerialSide, NoRebootFrameEndsWithinTheTimeout) {

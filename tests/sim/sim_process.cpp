@@ -98,9 +98,12 @@ bool Host::Receive(sim::Frame* out, std::chrono::milliseconds timeout, bool* bad
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
-    if (port_.WaitForData(left) != pw::SerialPort::WaitResult::Data) return false;
+    const pw::SerialPort::WaitResult wait = port_.WaitForData(left);
+    lineFailed_ = wait == pw::SerialPort::WaitResult::Error;
+    if (wait != pw::SerialPort::WaitResult::Data) return false;
     uint8_t buf[1024];
     long n = port_.Read(buf, sizeof buf);
+    lineFailed_ = n < 0;
     if (n < 0) return false;
     parser_.Feed(buf, static_cast<size_t>(n));
   }

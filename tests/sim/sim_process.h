@@ -39,10 +39,13 @@ class Host {
   // The next frame within `timeout`; false on time-out. `badSum` tells a damaged frame.
   bool Receive(sim::Frame* out, std::chrono::milliseconds timeout, bool* badSum = nullptr);
   size_t Noise() const { return parser_.NoiseBytes(); }
+  // Whether the port reported the line failed (a hang-up) in its last wait or read.
+  bool LineFailed() const { return lineFailed_; }
 
  private:
   pw::SerialPort port_;
   sim::SerialFrameParser parser_;
+  bool lineFailed_ = false;
 };
 
 }  // namespace simtest
