@@ -44,6 +44,27 @@ void ImageStores::PutSystemId(uint16_t id) {
   systemId_ = id;
 }
 
+namespace {
+
+template <size_t N>
+void WriteInto(std::array<uint8_t, N>& image, size_t offset, const uint8_t* in, size_t length) {
+  if (offset >= N) return;
+  length = std::min(length, N - offset);
+  std::copy(in, in + length, image.begin() + static_cast<std::ptrdiff_t>(offset));
+}
+
+}  // namespace
+
+void ImageStores::WritePacked(size_t offset, const uint8_t* in, size_t length) {
+  std::lock_guard lock(mutex_);
+  WriteInto(packed_, offset, in, length);
+}
+
+void ImageStores::WriteEeprom(size_t offset, const uint8_t* in, size_t length) {
+  std::lock_guard lock(mutex_);
+  WriteInto(eeprom_, offset, in, length);
+}
+
 void ImageStores::ClearImages() {
   std::lock_guard lock(mutex_);
   packed_.fill(0);

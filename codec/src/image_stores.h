@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 
@@ -21,6 +22,9 @@ class ImageStores {
   void PutIdentity(const uint8_t* in);
   uint16_t GetSystemId() const;
   void PutSystemId(uint16_t id);
+  // Copy `length` bytes into the image at `offset`; bytes past the image's end are dropped.
+  void WritePacked(size_t offset, const uint8_t* in, size_t length);
+  void WriteEeprom(size_t offset, const uint8_t* in, size_t length);
   // Clears the packed and EEPROM images (an upload starts).
   void ClearImages();
 

@@ -1,5 +1,6 @@
 #include "sample_region.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -91,6 +92,16 @@ std::vector<uint8_t> MakeIdentity(uint16_t systemId, uint8_t fill) {
   for (int i = 4; i < 32; ++i) sum = static_cast<uint8_t>(sum + id[i]);
   id[3] = static_cast<uint8_t>(~sum);
   return id;
+}
+
+}  // namespace testsupport
+
+namespace testsupport {
+
+std::vector<uint8_t> MakePackableSampleRegion(uint32_t seed) {
+  std::vector<uint8_t> region = MakeSampleRegion(seed);
+  std::fill(region.begin() + 14 * 8192, region.begin() + 26 * 8192, 0xFF);
+  return region;
 }
 
 }  // namespace testsupport

@@ -19,3 +19,12 @@ std::vector<uint8_t> MakeIdentity(uint16_t systemId, uint8_t fill = 0x5A);
 std::vector<uint8_t> RandomBytes(size_t count, uint32_t seed);
 
 }  // namespace testsupport
+
+namespace testsupport {
+
+// The sample region with its channel list cut short after six blocks (about 1020 channels),
+// so that its packed image fits in the 131072-byte container: the full sample region's 48
+// streams take about 150 KB once laid out on 2048-byte boundaries.
+std::vector<uint8_t> MakePackableSampleRegion(uint32_t seed);
+
+}  // namespace testsupport

@@ -48,6 +48,31 @@ NL_API int32_t Dll_PackFlashData(const uint8_t* region, uint8_t* container);
 
 /* ---- Serial link and sessions ---------------------------------------------------------- */
 
+/* Opens the serial port (a device path, or COMn: PENWICK_COMn or /dev/ttyS<n-1>) raw 8N1 at
+   `baud` and starts receiving. 1 opened; 0 already open (nothing changes); -1 failed. */
+NL_API int32_t Dll_OpenSerialPort(const char* portName, int32_t baud, int32_t portIndex);
+/* Closes the port, ends a serial session that runs (its worker reports a failure) and sets
+   both percentages to -1. Waits for no thread, so it may be called from a notification's
+   handler. Always -1. */
+NL_API int32_t Dll_CloseSerialPort(void);
+/* Starts a serial download of the packed-image and EEPROM stores; the download file is
+   written into `folder` (copied; empty for the current folder). The folder, owner window and
+   completion code are recorded even when the start is refused. Notifications: 4006 with the
+   percentage, 17 when the download file cannot be written, then `completionCode` with 3
+   (done) or 4 (failed). 1 started; 0 refused (port not open, or a session runs). */
+NL_API int32_t Dll_SerialDown(const char* folder, PwHwnd owner, int32_t completionCode);
+/* Starts a serial upload into the packed-image and EEPROM stores (cleared first unless a
+   session runs). Notifications: 4004 and 4005 with the percentages, 18 for an unknown data
+   type, then `completionCode` with 1 (done) or 2 (failed). The session holds the busy flag
+   until Dll_CloseSerialPort. 1 started; 0 refused. */
+NL_API int32_t Dll_SerialUp(PwHwnd owner, int32_t completionCode);
+/* Sends the reboot frame on the serial port: 0 sent, -1 not sent (port not open). Not while a
+   serial session runs. */
+NL_API int32_t Dll_AutoReboot(void);
+/* The download percentage (which != 0) or the upload percentage (which == 0): 0 to 100, or
+   -1 for no value. */
+NL_API int32_t Dll_GetPercent(int32_t which);
+
 /* ---- USB sessions ---------------------------------------------------------------------- */
 
 #ifdef __cplusplus

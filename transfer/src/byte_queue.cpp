@@ -1,0 +1,59 @@
+#include "byte_queue.h"
+
+namespace transfer {
+
+int CByteQueue::Count() const {
+  const int head = head_.load(std::memory_order_acquire);
+  const int tail = tail_.load(std::memory_order_acquire);
+  return (head - tail + kStorage) % kStorage;
+}
+
+bool CByteQueue::Push(uint8_t byte) {
+  if (Count() == kCapacity) return false;
+  const int head = head_.load(std::memory_order_relaxed);
+  storage_[static_cast<size_t>(head)] = byte;
+  head_.store((head + 1) % kStorage, std::memory_order_release);
+  return true;
+}
+
+bool CByteQueue::PushChunk(const uint8_t* data, size_t length) {
+  if (length > static_cast<size_t>(Free())) return false;
+  int head = head_.load(std::memory_order_relaxed);
+  for (size_t i = 0; i < length; ++i) {
+    storage_[static_cast<size_t>(head)] = data[i];
+    head = (head + 1) % kStorage;
+  }
+  head_.store(head, std::memory_order_release);
+  Wake();
+  return true;
+}
+
+bool CByteQueue::Pop(uint8_t& byte) {
+  if (Count() == 0) return false;
+  const int tail = tail_.load(std::memory_order_relaxed);
+  byte = storage_[static_cast<size_t>(tail)];
+  tail_.store((tail + 1) % kStorage, std::memory_order_release);
+  return true;
+}
+
+void CByteQueue::Reset() {
+  tail_.store(head_.load(std::memory_order_acquire), std::memory_order_release);
+}
+
+bool CByteQueue::WaitForData(std::chrono::steady_clock::time_point deadline,
+                             const std::function<bool()>& stopped) {
+  std::unique_lock lock(waitMutex_);
+  while (Count() == 0) {
+    if (stopped && stopped()) return false;
+    if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout)
+      return Count() != 0 && !(stopped && stopped());
+  }
+  return true;
+}
+
+void CByteQueue::Wake() {
+  { std::lock_guard lock(waitMutex_); }
+  arrived_.notify_all();
+}
+
+}  // namespace transfer

@@ -1,0 +1,147 @@
+// The serial upload: after the receiver's request the PC asks for the size of the flash image
+// and of the EEPROM image and fetches each in blocks of at most 255 bytes.
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <thread>
+
+#include "PenwickHelpers.h"
+#include "image_layout.h"
+#include "library_state.h"
+#include "notifications.h"
+#include "serial_session.h"
+
+namespace transfer {
+namespace {
+
+constexpr int kTries = 3;
+constexpr int kStepDone = 0;
+constexpr int kStepStopped = -1;  // the session stopped, or an answer never came
+constexpr int kStepFailed = -3;
+constexpr int kStepBadType = -6;
+
+class UploadSteps {
+ public:
+  explicit UploadSteps(SerialSession& session) : session_(session) {}
+
+  // Fetches the image of type `type` into its store.
+  int Run(uint8_t type) {
+    Session().uploadPercent.store(-1);
+    uint32_t size = 0;
+    const int sized = QuerySize(type, size);
+    if (sized != kStepDone) return sized;
+    // An announced size the store cannot hold would write past it.
+    const size_t capacity = type == TYPE_FLASH    ? codec::kContainerSize
+                            : type == TYPE_EEPROM ? codec::kEepromSize
+                                                  : size;
+    if (size > capacity) return kStepFailed;
+    for (uint32_t offset = 0; offset < size;) {
+      if (!session_.Running()) return kStepStopped;
+      const auto chunk = static_cast<uint8_t>(std::min<uint32_t>(255, size - offset));
+      const int fetched = FetchBlock(offset, chunk);
+      if (fetched != kStepDone) return fetched;
+      if (type == TYPE_EEPROM) {
+        Stores().WriteEeprom(offset, frame_.data() + kFramePayload, chunk);
+      } else if (type == TYPE_FLASH) {
+        Stores().WritePacked(offset, frame_.data() + kFramePayload, chunk);
+      } else {
+        Notify(kNotifyBadDataType, 0);
+        return kStepBadType;
+      }
+      offset += chunk;
+      const auto percent = static_cast<int>(offset * 100u / size);
+      Session().uploadPercent.store(percent);
+      Notify(type == TYPE_EEPROM ? kNotifyUpEepromPercent : kNotifyUpFlashPercent, percent);
+    }
+    return kStepDone;
+  }
+
+ private:
+  uint8_t NextPsn() { return static_cast<uint8_t>(Session().serialSequence.fetch_add(1) + 1); }
+
+  int QuerySize(uint8_t type, uint32_t& size) {
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+      const uint8_t psn = NextPsn();
+      if (session_.SendFrame(psn, CMD_SIZE_REQ, &type, 1) != 0) continue;
+      const int answer = AwaitAnswer();
+      if (answer == kStepStopped) return kStepStopped;
+      if (answer != kRxFrame) continue;
+      if (frame_[kFramePsn] != psn || frame_[kFrameCmd] != CMD_SIZE ||
+          frame_[kFrameLen] < kSizeAnswerPayload)
+        continue;
+      size = Get24bit(frame_.data() + kFramePayload);
+      return size == 0 ? kStepFailed : kStepDone;
+    }
+    return kStepFailed;
+  }
+
+  int FetchBlock(uint32_t offset, uint8_t chunk) {
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+      const uint8_t psn = NextPsn();
+      uint8_t request[4] = {chunk};
+      Put24bit(request + 1, offset);
+      if (session_.SendFrame(psn, CMD_BLOCK_REQ, request, sizeof request) != 0) continue;
+      const int answer = AwaitAnswer();
+      if (answer == kStepStopped) return kStepStopped;
+      if (answer != kRxFrame) continue;
+      if (frame_[kFramePsn] == psn && frame_[kFrameCmd] == CMD_BLOCK && frame_[kFrameLen] == chunk)
+        return kStepDone;
+    }
+    return kStepFailed;
+  }
+
+  // Waits for the next frame: kRxFrame or kRxBadSum, or kStepStopped when the session stops
+  // or nothing comes within the answer wait.
+  int AwaitAnswer() {
+    const auto deadline = std::chrono::steady_clock::now() + AnswerWait();
+    for (;;) {
+      if (!session_.Running()) return kStepStopped;
+      const int received = RxPacket_Upload(session_.Receiver(), frame_.data());
+      if (received == kRxFrame || received == kRxBadSum) return received;
+      if (std::chrono::steady_clock::now() >= deadline) return kStepStopped;
+      session_.WaitForBytes(deadline);
+    }
+  }
+
+  SerialSession& session_;
+  std::array<uint8_t, kSerialFrameBuffer> frame_{};
+};
+
+// Waits for the receiver's CMD_REQUEST and answers it; false when the session stops first.
+bool AwaitRequest(SerialSession& session) {
+  std::array<uint8_t, kSerialFrameBuffer> frame{};
+  while (session.Running()) {
+    const int received = RxPacket_Upload(session.Receiver(), frame.data());
+    if (received == kRxNone) session.WaitForBytes();
+    if (received != kRxFrame || frame[kFrameCmd] != CMD_REQUEST ||
+        frame[kFrameLen] < kRequestPayload)
+      continue;
+    const uint8_t psn = frame[kFramePsn];
+    Session().serialSequence.store(psn);
+    Stores().PutSystemId(Get16bit(frame.data() + kFramePayload));
+    Stores().PutIdentity(frame.data() + kFramePayload + 2);
+    session.SendFrame(psn, CMD_UP_READY);
+    return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void SerialUploadWorker(SerialSession& session) {
+  if (Session().serialUploadGuard.exchange(1) != 0) return;
+  if (!AwaitRequest(session)) {
+    Session().serialUploadGuard.store(0);
+    return;
+  }
+  UploadSteps steps(session);
+  bool succeeded = steps.Run(TYPE_FLASH) == kStepDone && steps.Run(TYPE_EEPROM) == kStepDone;
+  if (succeeded) Session().success.store(1);
+  const auto psn = static_cast<uint8_t>(Session().serialSequence.fetch_add(1) + 1);
+  session.SendFrame(psn, CMD_END);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  NotifyCompletion(succeeded ? kResultSerialUpOk : kResultSerialUpFail);
+  Session().serialUploadGuard.store(0);
+}
+
+}  // namespace transfer
