@@ -75,6 +75,10 @@ TEST_F(UsbDriverTest, OpensAreExclusiveAndPipesFollowEndpointOrder) {
   EXPECT_EQ(driver->Open(kDev + "\\INTERFACE_0x00\\PIPE_0x02").status, Status::NotFound);
   EXPECT_EQ(driver->Open(kDev + "\\INTERFACE_0x01\\PIPE_0x00").status, Status::NotFound);
   EXPECT_EQ(driver->Open("fake:absent").status, Status::NotFound);
+  // A failed pipe open on a device nobody holds leaves no session behind.
+  fake->AddDevice("fake:9", FakeBackend::ReceiverDescriptors(64), false);
+  EXPECT_EQ(driver->Open("fake:9\\INTERFACE_0x00\\PIPE_0x05").status, Status::NotFound);
+  EXPECT_EQ(fake->OpenSessions("fake:9"), 0);
   EXPECT_EQ(driver->Open("nobody:1").status, Status::NotFound);
   EXPECT_EQ(driver->Open("fake:" + std::string(230, 'x')).status, Status::InvalidParameter);
   // One session serves the device and its pipes; it ends with the last handle.
@@ -375,4 +379,53 @@ TEST_F(UsbDriverTest, RemovalEndsAWaitOnAnotherThreadPromptly) {
   EXPECT_EQ(seen, Status::NoDevice);
   EXPECT_LT(sinceRemoval, 2000ms);  // generous: sanitizers on slow cores
   EXPECT_GE(waitedMs.load(), 100);
+}
+
+// Transfers on several threads while the device leaves and returns: every request ends, and
+// nothing races (this test is for the sanitizers as much as for its assertions).
+TEST_F(UsbDriverTest, TransfersSurviveRemovalsOnOtherThreads) {
+  std::atomic<bool> stop{false};
+  std::atomic<int> ended{0};
+  std::atomic<int> stuck{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 3; ++w) {
+    workers.emplace_back([&, w] {
+      pw::usb::Handle pipe = pw::usb::kInvalidHandle;
+      const std::string path = w % 2 ? kInPipe : kOutPipe;
+      while (!stop) {
+        if (pipe == pw::usb::kInvalidHandle) {
+          auto result = driver->Open(path);
+          if (result.status != Status::Success) {
+            std::this_thread::sleep_for(1ms);
+            continue;
+          }
+          pipe = result.handle;
+        }
+        const uint8_t bytes[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+        auto request = w % 2 ? driver->Read(pipe, 64) : driver->Write(pipe, bytes, 9);
+        if (!request->Wait(50ms)) driver->CancelIo(pipe);
+        if (request->Wait(2s)) {
+          ++ended;
+        } else {
+          ++stuck;
+        }
+        if (request->status() == Status::NoDevice || request->status() == Status::InvalidHandle) {
+          driver->Close(pipe);
+          pipe = pw::usb::kInvalidHandle;
+        }
+      }
+      if (pipe != pw::usb::kInvalidHandle) driver->Close(pipe);
+    });
+  }
+  for (int round = 0; round < 20; ++round) {
+    fake->ScriptRead(kDev, 0x82, {{1, 2, 3}, Status::Success});
+    std::this_thread::sleep_for(10ms);
+    fake->RemoveDevice(kDev);
+    std::this_thread::sleep_for(5ms);
+    fake->AddDevice(kDev, FakeBackend::ReceiverDescriptors(64));
+  }
+  stop = true;
+  for (auto& worker : workers) worker.join();
+  EXPECT_GT(ended.load(), 0);
+  EXPECT_EQ(stuck.load(), 0);
 }

@@ -108,7 +108,7 @@ TEST(UsbipDevicePaths, RoundTrip) {
   EXPECT_FALSE(pw::usb::ParseUsbipDevicePath("usbip:h:1/" + std::string(32, '1')));
 }
 
-TEST(UsbipWire, SubmitAndUnlinkHeaders) {
+TEST(UsbipClientWire, SubmitAndUnlinkHeaders) {
   const auto in = usbip::EncodeSubmit(7, 0x00010002, Direction::In, 0x82 & 0x0F, 512,
                                       {0x80, 6, 0, 1, 0, 0, 18, 0});
   const std::vector<uint8_t> expected = {
@@ -149,7 +149,7 @@ std::vector<uint8_t> RetSubmit(uint32_t seq, int32_t status, uint32_t actual) {
 }
 }  // namespace
 
-TEST(UsbipWire, DeviceListWithInterleavedInterfaceRecords) {
+TEST(UsbipClientWire, DeviceListWithInterleavedInterfaceRecords) {
   std::vector<uint8_t> reply = {1, 0x11, 0, 5, 0, 0, 0, 0, 0, 0, 0, 2};
   auto first = Record("1-1", 2);
   reply.insert(reply.end(), first.begin(), first.end());
@@ -181,7 +181,7 @@ TEST(UsbipWire, DeviceListWithInterleavedInterfaceRecords) {
   EXPECT_FALSE(usbip::ReadDevlistReply(hugeCount));
 }
 
-TEST(UsbipWire, ImportReplyMustNameTheDevice) {
+TEST(UsbipClientWire, ImportReplyMustNameTheDevice) {
   std::vector<uint8_t> reply = {1, 0x11, 0, 3, 0, 0, 0, 0};
   auto record = Record("1-1", 1);
   reply.insert(reply.end(), record.begin(), record.end());
@@ -197,7 +197,7 @@ TEST(UsbipWire, ImportReplyMustNameTheDevice) {
   EXPECT_EQ(status, 1);
 }
 
-TEST(UsbipWire, RepliesAreCheckedAgainstWhatIsOutstanding) {
+TEST(UsbipClientWire, RepliesAreCheckedAgainstWhatIsOutstanding) {
   auto lookup = [](uint32_t seq) -> std::optional<usbip::Outstanding> {
     if (seq == 1) return usbip::Outstanding{Direction::In, 4};
     if (seq == 2) return usbip::Outstanding{Direction::Out, 9};

@@ -185,6 +185,35 @@ TEST_F(UsbipClientTest, RefusedImportsAndUnknownServers) {
   EXPECT_EQ(driver->Open("usbip:nonsense").status, Status::NotFound);
 }
 
+TEST_F(UsbipClientTest, AControlRequestThatNeverEndsIsUnlinked) {
+  const auto device = OpenOk(dev);
+  server.SilenceControl("1-1");
+  const uint32_t before = pw::usb::TimeoutPermille();
+  pw::usb::SetTimeoutPermille(20);  // the 5 s control time-out becomes 100 ms
+  uint8_t descriptor[18];
+  size_t got = 0;
+  EXPECT_EQ(driver->ControlTransfer(device, {0x80, 6, 0, 1, 0, 0, 18, 0}, descriptor, &got),
+            Status::Timeout);
+  pw::usb::SetTimeoutPermille(before);
+  EXPECT_EQ(got, 0u);
+  EXPECT_EQ(server.Unlinks("1-1"), 1);
+  driver->Close(device);
+}
+
+TEST_F(UsbipClientTest, AReplyForNoRequestDropsTheConnection) {
+  const auto in = OpenOk(In(dev));
+  auto read = driver->Read(in, 64);
+  EXPECT_FALSE(read->Wait(50ms));
+  std::vector<uint8_t> stray(48, 0);
+  stray[3] = 3;     // RET_SUBMIT
+  stray[7] = 0x77;  // a seqnum never used
+  server.SendRaw("1-1", stray);
+  ASSERT_TRUE(read->Wait(5s));
+  EXPECT_EQ(read->status(), Status::NoDevice);
+  ASSERT_TRUE(AwaitNotice(pw::kDeviceRemoveComplete, dev));
+  driver->Close(in);
+}
+
 TEST(UsbipClientNoServer, AnUnreachableServerListsNothing) {
   std::vector<std::unique_ptr<pw::usb::Backend>> backends;
   // Port 1 on loopback: connection refused at once.

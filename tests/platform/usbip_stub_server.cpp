@@ -219,7 +219,9 @@ void UsbipStubServer::ServeUrbs(int fd, const std::string& busId) {
         if (!ReadAll(fd, data.data(), length)) return;
         lock.lock();
       }
-      if (ep == 0) {
+      if (ep == 0 && state.silentControl) {
+        state.pending.push_back({seq, length});
+      } else if (ep == 0) {
         const uint8_t* setup = h + 0x28;
         const std::vector<uint8_t>* source = nullptr;
         if (setup[0] == 0x80 && setup[1] == 6) {
@@ -309,6 +311,22 @@ void UsbipStubServer::QueueRead(const std::string& busId, std::vector<uint8_t> d
   lock.unlock();
   std::lock_guard write(*writeMutex);
   WriteAll(fd, reply);
+}
+
+void UsbipStubServer::SilenceControl(const std::string& busId) {
+  std::lock_guard lock(mutex_);
+  devices_[busId].silentControl = true;
+}
+
+void UsbipStubServer::SendRaw(const std::string& busId, std::vector<uint8_t> bytes) {
+  std::unique_lock lock(mutex_);
+  auto& state = devices_[busId];
+  if (state.connection < 0) return;
+  const int fd = state.connection;
+  auto writeMutex = state.writeMutex;
+  lock.unlock();
+  std::lock_guard write(*writeMutex);
+  WriteAll(fd, bytes);
 }
 
 void UsbipStubServer::AnswerUnlinksLate(const std::string& busId, std::vector<uint8_t> data) {

@@ -42,6 +42,11 @@ class UsbipStubServer {
   // then RET_UNLINK with status 0.
   void AnswerUnlinksLate(const std::string& busId, std::vector<uint8_t> data);
 
+  // Control requests of the device get no answer (they stay pending until unlinked).
+  void SilenceControl(const std::string& busId);
+  // Writes raw bytes on the device's import connection (a misbehaving server).
+  void SendRaw(const std::string& busId, std::vector<uint8_t> bytes);
+
   std::vector<std::vector<uint8_t>> Written(const std::string& busId) const;
   std::vector<uint32_t> ReadLengths(const std::string& busId) const;
   int Unlinks(const std::string& busId) const;
@@ -63,6 +68,7 @@ class UsbipStubServer {
     std::vector<std::vector<uint8_t>> written;
     std::vector<uint32_t> readLengths;
     std::optional<std::vector<uint8_t>> lateAnswer;
+    bool silentControl = false;
     int unlinks = 0;
     int imports = 0;
   };

@@ -323,7 +323,8 @@ OpenResult DriverCore::Open(std::string_view path) {
   if (result.status != Status::Success) {
     // A session nobody holds a handle on ends here.
     if (device && device->handles == 0) {
-      devices_.erase(device->path);
+      auto found = devices_.find(device->path);
+      if (found != devices_.end() && found->second == device) devices_.erase(found);
       unused = std::move(device->session);
     }
     lastOpenMessage_ = result.message;
