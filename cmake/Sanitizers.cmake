@@ -4,3 +4,8 @@ if(PENWICK_SANITIZE)
   add_compile_options(${_pw_san} -g)
   add_link_options(${_pw_san})
 endif()
+# Fuzz builds instrument every target for coverage, so that libFuzzer sees the code under test
+# (the libraries), not only the fuzz target's own file.
+if(PENWICK_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
