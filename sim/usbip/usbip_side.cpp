@@ -47,7 +47,8 @@ void PrintUsage(std::FILE* to) {
                "  --reboot-after-ms N    reboot once, N ms after the first import\n"
                "  --no-reboot-frame      ignore the reboot frame on the OUT pipe\n"
                "Bulk pipes (0x01 OUT, 0x82 IN; reads wait until the device has data):\n"
-               "  --echo                 every write comes back on the IN pipe\n"
+               "  --echo                 every write comes back on the IN pipe (with --script or\n"
+               "                         --rule: every write their rules do not match)\n"
                "  --script FILE          answer writes as the script says, one rule a line:\n"
                "                           [once] write <bytes>|* => <action>[, <action>...]\n"
                "                         bytes: hex pairs and \"text\"; a write matches when it\n"
@@ -208,6 +209,7 @@ int RunUsbSide(int argc, char** argv) {
   std::string error;
   if (!server.Start(options.listen, options.port, &error)) {
     std::fprintf(stderr, "penwick-sim usb: cannot listen on %s\n", error.c_str());
+    if (trace != nullptr && trace != stderr) std::fclose(trace);
     return 1;
   }
   std::printf("USBIP %s:%u busid %s\n", options.listen.c_str(), server.port(),
