@@ -1,12 +1,230 @@
-#include <cstdio>
+// `penwick-sim usb`: the emulated receiver as a USB/IP server. Parses the options, starts the
+// server, prints where it listens and waits for signals (SIGUSR1 reboots the device; SIGINT,
+// SIGTERM and SIGHUP stop the server).
+#include <signal.h>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "bulk_script.h"
+#include "emulated_device.h"
 #include "sim_sides.h"
+#include "usbip_server.h"
 
 namespace sim {
+namespace {
 
-int RunUsbSide(int, char**) {
-  std::fprintf(stderr, "penwick-sim: the usbip side is not available yet\n");
-  return 2;
+using usbip::ConfigShapeNames;
+
+void PrintUsage(std::FILE* to) {
+  std::fprintf(to,
+               "usage: penwick-sim usb [options]\n"
+               "Exports the emulated receiver as USB/IP bus id 1-1. First stdout line:\n"
+               "  USBIP <address>:<port> busid <busid>\n"
+               "Signals: SIGUSR1 reboots the device; SIGINT, SIGTERM, SIGHUP stop the server.\n"
+               "\n"
+               "Server:\n"
+               "  --listen ADDR          IPv4 address to listen on (default 127.0.0.1)\n"
+               "  --port N               TCP port (default 3240; 0 picks a free port)\n"
+               "  --busid ID             bus id of the device (default 1-1)\n"
+               "Device:\n"
+               "  --vid HEX              idVendor (default 1209)\n"
+               "  --pid HEX              idProduct (default 0001)\n"
+               "  --bcd-device HEX       bcdDevice, the device version (default 0100). Outside\n"
+               "                         0100..01FF the receiver's frames travel pair-swapped\n"
+               "  --max-packet 64|512    wMaxPacketSize of the bulk endpoints (default 512)\n"
+               "  --config SHAPE         configuration descriptor set (default standard):\n"
+               "                         %s\n"
+               "  --no-strings           no string descriptors (string indexes 0)\n"
+               "  --manufacturer TEXT, --product TEXT, --serial TEXT   string descriptors\n"
+               "Reboot (off the device list, connection dropped, back after the delay):\n"
+               "  --reboot-delay-ms N    time off the bus (default 1000)\n"
+               "  --reboot-after-ms N    reboot once, N ms after the first import\n"
+               "  --no-reboot-frame      ignore the reboot frame on the OUT pipe\n"
+               "Bulk pipes (0x01 OUT, 0x82 IN; reads wait until the device has data):\n"
+               "  --echo                 every write comes back on the IN pipe\n"
+               "  --script FILE          answer writes as the script says, one rule a line:\n"
+               "                           [once] write <bytes>|* => <action>[, <action>...]\n"
+               "                         bytes: hex pairs and \"text\"; a write matches when it\n"
+               "                         starts with them. actions: read <bytes>, zero (a\n"
+               "                         zero-length packet), echo, silent. First match wins;\n"
+               "                         unmatched writes get no answer\n"
+               "  --rule RULE            one more rule, after those of --script (repeatable)\n"
+               "  Without --echo, --script or --rule no write is answered.\n"
+               "Diagnostics:\n"
+               "  --trace FILE           one line per event (import, import-refused, release,\n"
+               "                         control, in, in-done, out, unlink, stall, reboot,\n"
+               "                         back) after the milliseconds since start; - for stderr\n"
+               "  --help                 this text\n",
+               ConfigShapeNames().c_str());
+}
+
+bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* value) {
+  std::string_view s(text);
+  if (base == 16 && (s.starts_with("0x") || s.starts_with("0X"))) s.remove_prefix(2);
+  if (s.empty()) return false;
+  char* end = nullptr;
+  const std::string copy(s);
+  *value = std::strtoul(copy.c_str(), &end, base);
+  return *end == '\0' && *value <= max && copy.front() != '-';
+}
+
+struct UsbOptions {
+  std::string listen = "127.0.0.1";
+  std::uint16_t port = 3240;
+  usbip::DeviceSettings device;
+  bool echo = false;
+  std::vector<usbip::ScriptRule> rules;
+  std::string trace;
+};
+
+// Returns 0 to run, 1 after --help, 2 on a bad option (message printed).
+int ParseOptions(int argc, char** argv, UsbOptions* o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view name = argv[i];
+    const auto fail = [&](const std::string& why) {
+      std::fprintf(stderr, "penwick-sim usb: %s: %s\n", std::string(name).c_str(), why.c_str());
+      return 2;
+    };
+    if (name == "--help") {
+      PrintUsage(stdout);
+      return 1;
+    }
+    if (name == "--echo") {
+      o->echo = true;
+      continue;
+    }
+    if (name == "--no-strings") {
+      o->device.descriptors.strings = false;
+      continue;
+    }
+    if (name == "--no-reboot-frame") {
+      o->device.reboot_on_frame = false;
+      continue;
+    }
+    if (i + 1 >= argc) return fail(name.starts_with("--") ? "needs a value" : "unknown option");
+    const char* value = argv[++i];
+    unsigned long n = 0;
+    auto& d = o->device.descriptors;
+    if (name == "--listen") {
+      o->listen = value;
+    } else if (name == "--port") {
+      if (!ParseNumber(value, 10, 65535, &n)) return fail("not a port number");
+      o->port = static_cast<std::uint16_t>(n);
+    } else if (name == "--busid") {
+      if (std::string_view(value).empty() || std::string_view(value).size() > 31)
+        return fail("1 to 31 characters");
+      o->device.busid = value;
+    } else if (name == "--vid" || name == "--pid" || name == "--bcd-device") {
+      if (!ParseNumber(value, 16, 0xFFFF, &n)) return fail("not a 16-bit hex number");
+      auto& field = name == "--vid" ? d.id_vendor : name == "--pid" ? d.id_product : d.bcd_device;
+      field = static_cast<std::uint16_t>(n);
+    } else if (name == "--max-packet") {
+      if (!ParseNumber(value, 10, 512, &n) || (n != 64 && n != 512)) return fail("64 or 512");
+      d.max_packet = static_cast<std::uint16_t>(n);
+    } else if (name == "--config") {
+      const auto shape = usbip::ParseConfigShape(value);
+      if (!shape) return fail("one of " + ConfigShapeNames());
+      d.shape = *shape;
+    } else if (name == "--manufacturer") {
+      d.manufacturer = value;
+    } else if (name == "--product") {
+      d.product = value;
+    } else if (name == "--serial") {
+      d.serial = value;
+    } else if (name == "--reboot-delay-ms" || name == "--reboot-after-ms") {
+      if (!ParseNumber(value, 10, 86400000, &n)) return fail("milliseconds");
+      const std::chrono::milliseconds ms(n);
+      if (name == "--reboot-delay-ms")
+        o->device.reboot_delay = ms;
+      else
+        o->device.reboot_after = ms;
+    } else if (name == "--script") {
+      std::ifstream file(value, std::ios::binary);
+      std::stringstream text;
+      text << file.rdbuf();
+      std::string error;
+      if (!file || !usbip::ParseScript(text.str(), &o->rules, &error))
+        return fail(file ? error : std::string("cannot read ") + value);
+    } else if (name == "--trace") {
+      o->trace = value;
+    } else if (name == "--rule") {
+      std::string error;
+      auto rule = usbip::ParseScriptLine(value, &error);
+      if (!rule) return fail(error.empty() ? "empty rule" : error);
+      o->rules.push_back(std::move(*rule));
+    } else {
+      return fail("unknown option");
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+int RunUsbSide(int argc, char** argv) {
+  UsbOptions options;
+  if (const int parsed = ParseOptions(argc, argv, &options); parsed != 0) {
+    if (parsed == 2) PrintUsage(stderr);
+    return parsed == 1 ? 0 : 2;
+  }
+  if (options.echo) {
+    std::string error;
+    options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
+  }
+
+  std::FILE* trace = nullptr;
+  if (options.trace == "-") {
+    trace = stderr;
+  } else if (!options.trace.empty() &&
+             (trace = std::fopen(options.trace.c_str(), "w")) == nullptr) {
+    std::fprintf(stderr, "penwick-sim usb: cannot write %s\n", options.trace.c_str());
+    return 2;
+  }
+  if (trace != nullptr) {
+    const auto start = std::chrono::steady_clock::now();
+    options.device.trace = [trace, start](const std::string& line) {
+      const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start);
+      std::fprintf(trace, "%lld %s\n", static_cast<long long>(ms.count()), line.c_str());
+      std::fflush(trace);
+    };
+  }
+
+  // Signals are taken by sigwait below; every thread started from here inherits the mask.
+  sigset_t signals;
+  sigemptyset(&signals);
+  for (const int s : {SIGUSR1, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+
+  usbip::EmulatedDevice device(options.device,
+                               std::make_unique<usbip::ScriptFunction>(std::move(options.rules)));
+  usbip::UsbipServer server(device);
+  std::string error;
+  if (!server.Start(options.listen, options.port, &error)) {
+    std::fprintf(stderr, "penwick-sim usb: cannot listen on %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("USBIP %s:%u busid %s\n", options.listen.c_str(), server.port(),
+              options.device.busid.c_str());
+  std::fflush(stdout);
+
+  while (true) {
+    int s = 0;
+    if (sigwait(&signals, &s) != 0) break;
+    if (s != SIGUSR1) break;
+    std::fprintf(stderr, "penwick-sim usb: reboot, back in %lld ms\n",
+                 static_cast<long long>(options.device.reboot_delay.count()));
+    device.Reboot();
+  }
+  server.Stop();
+  if (trace != nullptr && trace != stderr) std::fclose(trace);
+  return 0;
 }
 
 }  // namespace sim

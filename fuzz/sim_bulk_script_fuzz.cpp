@@ -1,0 +1,17 @@
+// Fuzz target: the emulated receiver's bulk script parser (a file given on its command line).
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bulk_script.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::vector<sim::usbip::ScriptRule> rules;
+  std::string error;
+  const bool ok = sim::usbip::ParseScript(
+      std::string_view(reinterpret_cast<const char*>(data), size), &rules, &error);
+  if (ok != error.empty()) __builtin_trap();
+  return 0;
+}

@@ -1,0 +1,59 @@
+// Fuzz target: one client connection to the emulated receiver's USB/IP server, from its first
+// byte (operation request) through the URB commands after an import. Checks that every reply
+// is well formed: RET_SUBMIT data only for IN, as long as its actual_length says.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <span>
+
+#include "bulk_script.h"
+#include "connection.h"
+#include "emulated_device.h"
+
+namespace {
+
+using namespace sim::usbip;
+
+class MemoryStream final : public Stream {
+ public:
+  explicit MemoryStream(std::span<const std::uint8_t> input) : input_(input) {}
+
+  bool ReadExact(std::span<std::uint8_t> out) override {
+    if (closed_ || out.size() > input_.size()) return false;
+    if (out.empty()) return true;
+    std::memcpy(out.data(), input_.data(), out.size());
+    input_ = input_.subspan(out.size());
+    return true;
+  }
+  bool Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) override {
+    if (head.size() == kUrbHeaderSize) {
+      const std::uint32_t command = head[3];
+      const std::uint32_t actual =
+          std::uint32_t{head[0x18]} << 24 | head[0x19] << 16 | head[0x1A] << 8 | head[0x1B];
+      if (command != kRetSubmit && command != kRetUnlink) __builtin_trap();
+      if (!tail.empty() && tail.size() != actual) __builtin_trap();
+    }
+    return !closed_;
+  }
+  void Shutdown() override { closed_ = true; }
+  bool PeerClosed() override { return closed_; }
+
+ private:
+  std::span<const std::uint8_t> input_;
+  bool closed_ = false;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  std::string error;
+  std::vector<ScriptRule> rules;
+  ParseScript("write 02 => zero\nwrite 03 => read 0102030405\nwrite * => echo\n", &rules, &error);
+  DeviceSettings settings;
+  settings.descriptors.max_packet = 64;
+  EmulatedDevice device(settings, std::make_unique<ScriptFunction>(std::move(rules)));
+  MemoryStream stream(std::span<const std::uint8_t>(data, size));
+  ServeConnection(stream, device);
+  return 0;
+}

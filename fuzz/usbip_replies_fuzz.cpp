@@ -1,0 +1,57 @@
+// Fuzzes what the USB driver reads from outside: USB/IP servers' device-list and import
+// replies, the URB reply stream of an imported device, and the configuration set a device
+// sends (pipe numbering). The first byte picks the parser.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+#include "driver_core.hpp"
+#include "usbip_protocol.hpp"
+
+namespace usbip = pw::usb::usbip;
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size < 1) return 0;
+  const uint8_t mode = data[0] % 4;
+  std::span<const uint8_t> rest(data + 1, size - 1);
+  usbip::MemoryReader in(rest);
+  switch (mode) {
+    case 0: {
+      auto devices = usbip::ReadDevlistReply(in);
+      if (devices && devices->size() > usbip::kMaxDevices) std::abort();
+      break;
+    }
+    case 1: {
+      int32_t status = 0;
+      auto device = usbip::ReadImportReply(in, "1-1", &status);
+      if (device && (status != 0 || device->busId != "1-1")) std::abort();
+      break;
+    }
+    case 2: {
+      // Seqnums 1 to 8 are outstanding: odd ones IN with a length of 8 * seq, even ones OUT.
+      auto lookup = [](uint32_t seq) -> std::optional<usbip::Outstanding> {
+        if (seq < 1 || seq > 8) return std::nullopt;
+        return usbip::Outstanding{seq % 2 ? pw::usb::Direction::In : pw::usb::Direction::Out,
+                                  8 * seq};
+      };
+      std::vector<uint8_t> bytes;
+      while (auto reply = usbip::ReadReply(in, lookup, &bytes)) {
+        if (reply->command == usbip::kRetSubmit) {
+          const auto outstanding = lookup(reply->seqnum);
+          if (!outstanding || reply->actualLength > outstanding->length) std::abort();
+          if (outstanding->direction == pw::usb::Direction::In &&
+              bytes.size() != reply->actualLength) {
+            std::abort();
+          }
+        }
+      }
+      break;
+    }
+    default: {
+      auto endpoints = pw::usb::InterfaceEndpoints(rest, 0);
+      if (endpoints && endpoints->size() > pw::usb::kMaxPipes) std::abort();
+      break;
+    }
+  }
+  return 0;
+}

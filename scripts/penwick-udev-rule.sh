@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Writes the udev rule that lets the logged-in user open the receivers listed in
+# PENWICK_USB_IDS (vvvv:pppp[,vvvv:pppp...], hexadecimal) without root, then reloads udev.
+# Run as root:  sudo PENWICK_USB_IDS=1234:5678 scripts/penwick-udev-rule.sh
+# With --print the rule is written to standard output instead (nothing is installed).
+set -euo pipefail
+rules=/etc/udev/rules.d/70-penwick.rules
+ids=${PENWICK_USB_IDS:-}
+if [[ -z "$ids" ]]; then
+  echo "PENWICK_USB_IDS is empty: name the receiver ids, e.g. PENWICK_USB_IDS=1234:5678" >&2
+  exit 2
+fi
+rule=$(
+  echo "# Receivers for the Penwick tools (written by penwick-udev-rule.sh)."
+  IFS=','
+  for item in $ids; do
+    item=${item//[[:space:]]/}
+    [[ -z "$item" ]] && continue
+    if [[ ! "$item" =~ ^(0[xX])?([0-9a-fA-F]{1,4}):(0[xX])?([0-9a-fA-F]{1,4})$ ]]; then
+      echo "ignoring \"$item\" (not vvvv:pppp)" >&2
+      continue
+    fi
+    vendor=$(printf '%04x' "0x${BASH_REMATCH[2]}")
+    product=$(printf '%04x' "0x${BASH_REMATCH[4]}")
+    echo "SUBSYSTEM==\"usb\", ATTR{idVendor}==\"$vendor\", ATTR{idProduct}==\"$product\", MODE=\"0660\", TAG+=\"uaccess\""
+  done
+)
+if [[ "$(grep -c '^SUBSYSTEM' <<<"$rule")" -eq 0 ]]; then
+  echo "no valid id in PENWICK_USB_IDS" >&2
+  exit 2
+fi
+if [[ "${1:-}" == "--print" ]]; then
+  echo "$rule"
+  exit 0
+fi
+if [[ "$(id -u)" -ne 0 ]]; then
+  echo "run as root (sudo) to write $rules, or use --print" >&2
+  exit 1
+fi
+echo "$rule" >"$rules"
+udevadm control --reload-rules
+udevadm trigger --subsystem-match=usb
+echo "wrote $rules; unplug and plug the receiver in again"

@@ -1,0 +1,118 @@
+// The emulated receiver as a USB device on a USB/IP server: its presence on the device list,
+// the one connection that imported it, its endpoints, and its reboot. Thread-safe.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bulk_function.h"
+#include "device_model.h"
+#include "in_pipe.h"
+#include "usbip_wire.h"
+
+namespace sim::usbip {
+
+// Where the device sends its replies: the connection that imported it.
+class UrbSink {
+ public:
+  // Called with the device's lock held, so replies leave in the order they were decided.
+  virtual void SendRetSubmit(std::uint32_t seqnum, std::int32_t status,
+                             std::span<const std::uint8_t> in_data, std::uint32_t actual) = 0;
+  virtual void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) = 0;
+  // Ends the connection; must not block. Any thread.
+  virtual void Drop() = 0;
+  // True when the client has closed the connection (its thread may not have noticed yet).
+  virtual bool PeerClosed() = 0;
+
+ protected:
+  ~UrbSink() = default;
+};
+
+struct DeviceSettings {
+  DescriptorOptions descriptors;
+  std::string busid = "1-1";
+  std::uint32_t busnum = 1;
+  std::uint32_t devnum = 2;
+  std::chrono::milliseconds reboot_delay{1000};  // time off the bus during a reboot
+  // Reboot this long after the first import (once); nothing when unset.
+  std::optional<std::chrono::milliseconds> reboot_after;
+  bool reboot_on_frame = true;  // the receiver's reboot frame on the OUT pipe reboots it
+  // Receives one line per event (import, release, each request, unlink, reboot), for tests
+  // that check what the host asked for. Called from the server's threads, one at a time.
+  std::function<void(const std::string&)> trace;
+};
+
+class EmulatedDevice final : public BulkPort {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  EmulatedDevice(DeviceSettings settings, std::unique_ptr<BulkFunction> function);
+
+  const DeviceSettings& settings() const { return settings_; }
+  std::uint32_t devid() const { return settings_.busnum << 16 | settings_.devnum; }
+
+  // The device list: the device while it is on the bus (imported or not), else nothing.
+  std::vector<DeviceRecord> List() const;
+
+  // Attaches `sink` as the device's connection. Fails (nothing returned) for another busid,
+  // while the device is off the bus, or while another open connection holds it; a holder
+  // whose client has already closed gives the device up (a host may close and import again
+  // at once, before the old connection's thread has seen the end). A successful
+  // import resets the device: configuration, pending requests, queued data, the function.
+  std::optional<DeviceRecord> Import(const std::string& busid, UrbSink* sink);
+
+  // The connection of `sink` has ended; its pending requests are dropped.
+  void Release(UrbSink* sink);
+
+  // One CMD_SUBMIT from `sink` (out_data: the OUT data stage). Requests from a connection
+  // that no longer holds the device are ignored.
+  void Submit(UrbSink* sink, const UrbHeader& header, std::span<const std::uint8_t> out_data);
+  // One CMD_UNLINK: RET_UNLINK -ECONNRESET when the victim was still pending (it then gets no
+  // RET_SUBMIT), else 0 (its RET_SUBMIT has already been sent).
+  void Unlink(UrbSink* sink, std::uint32_t seqnum, std::uint32_t victim);
+
+  // Brings the device back when its reboot delay has passed and fires the scheduled reboot.
+  void Tick(Clock::time_point now);
+
+  bool present() const { return present_.load(); }
+  std::size_t pending_reads() const;
+
+  // BulkPort.
+  void SendIn(std::vector<std::uint8_t> transfer) override;
+  void Reboot() override;
+
+ private:
+  void Trace(const std::string& line);
+  DeviceRecord Record() const;
+  bool HasBulkPipes() const;
+  void CompleteReadsLocked();
+  void BulkOut(UrbSink* sink, const UrbHeader& header, std::span<const std::uint8_t> data);
+
+  const DeviceSettings settings_;
+  std::unique_ptr<BulkFunction> function_;
+  std::mutex function_mu_;  // one OnOut at a time; taken before mu_
+
+  mutable std::mutex mu_;  // device state; replies are sent while it is held
+  std::atomic<bool> present_{true};
+  bool rebooting_ = false;
+  Clock::time_point back_at_{};
+  std::optional<Clock::time_point> first_import_;
+  bool scheduled_reboot_done_ = false;
+  DeviceModel model_;
+  InPipe in_pipe_;
+  UrbSink* active_ = nullptr;
+
+  std::mutex trace_mu_;  // taken last
+  std::mutex drop_mu_;   // guards drop_target_; taken after mu_, or alone
+  UrbSink* drop_target_ = nullptr;
+};
+
+}  // namespace sim::usbip

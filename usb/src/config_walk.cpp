@@ -1,0 +1,62 @@
+// Configuration walk over a byte buffer received from the device.
+#include "config_walk.h"
+
+namespace hvusb {
+namespace {
+
+constexpr uint8_t kTypeConfiguration = 2;
+constexpr uint8_t kTypeInterface = 4;
+constexpr uint8_t kTypeEndpoint = 5;
+
+// A descriptor at `pos` whose length byte is at least 2 and which ends inside the buffer.
+bool Fits(std::span<const uint8_t> set, size_t pos) {
+  if (pos >= set.size()) return false;
+  const size_t length = set[pos];
+  return length >= 2 && length <= set.size() - pos;
+}
+
+// From `pos`, skips whole descriptors until one of `type`; nullopt at the end or at a
+// descriptor that does not fit.
+std::optional<size_t> Find(std::span<const uint8_t> set, size_t pos, uint8_t type) {
+  while (true) {
+    if (!Fits(set, pos)) return std::nullopt;
+    if (set[pos + 1] == type) return pos;
+    pos += set[pos];
+  }
+}
+
+}  // namespace
+
+uint16_t ConfigTotalLength(std::span<const uint8_t> header) {
+  if (header.size() < 4) return 0;
+  return static_cast<uint16_t>(header[2] | (header[3] << 8));
+}
+
+std::optional<ConfigLayout> WalkConfiguration(std::span<const uint8_t> config) {
+  const uint16_t total = ConfigTotalLength(config);
+  if (total < 18) return std::nullopt;
+  const auto set = config.first(total < config.size() ? total : config.size());
+  if (!Fits(set, 0) || set[1] != kTypeConfiguration || set[0] < 9) return std::nullopt;
+
+  const auto interface = Find(set, set[0], kTypeInterface);
+  if (!interface || set[*interface] < 9) return std::nullopt;
+  ConfigLayout layout;
+  layout.interfaceOffset = *interface;
+  const uint8_t count = set[*interface + 4];
+  if (count > kMaxEndpoints) return std::nullopt;
+  layout.numEndpoints = count;
+  if (count == 0) return layout;
+
+  auto endpoint = Find(set, *interface + set[*interface], kTypeEndpoint);
+  if (!endpoint) return std::nullopt;
+  size_t pos = *endpoint;
+  for (uint8_t i = 0; i < count; ++i) {
+    if (!Fits(set, pos) || set[pos + 1] != kTypeEndpoint || set[pos] < 7) return std::nullopt;
+    layout.endpoints[i].address = set[pos + 2];
+    layout.endpoints[i].maxPacketSize = static_cast<uint16_t>(set[pos + 4] | (set[pos + 5] << 8));
+    pos += set[pos];
+  }
+  return layout;
+}
+
+}  // namespace hvusb
