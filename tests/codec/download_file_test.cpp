@@ -15,6 +15,8 @@
 #include "download_file.h"
 #include "lh5_decoder.h"
 #include "packed_stream.h"
+#include "receiver/download_check.h"
+#include "receiver/expander.h"
 #include "sample_region.h"
 
 namespace fs = std::filesystem;
@@ -101,6 +103,16 @@ TEST_F(DownloadFile, LayoutAndContents) {
   EXPECT_TRUE(someCoded && someStored);
   EXPECT_TRUE(flash == packed);
   EXPECT_EQ(rom, eeprom);
+}
+
+TEST_F(DownloadFile, TheEmulatedReceiverAcceptsIt) {
+  ASSERT_TRUE(codec::WriteDownloadFile(0x0B21, packed.data(), eeprom.data(), path.string()));
+  const sim::DownloadCheck check =
+      sim::CheckDownloadFile(ReadFile(path), 0x0B21, {packed, eeprom}, sim::CodecExpander());
+  EXPECT_TRUE(check.ok) << check.reason;
+  EXPECT_GT(check.codedChunks, 0u);
+  EXPECT_EQ(check.storedChunks + check.codedChunks, 6u);
+  EXPECT_FALSE(sim::CheckDownloadFile(ReadFile(path), 0x0B22, {packed, eeprom}, {}).ok);
 }
 
 TEST_F(DownloadFile, ReplacesAnOlderFile) {
