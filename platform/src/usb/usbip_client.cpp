@@ -59,7 +59,6 @@ std::optional<UsbipPathParts> ParseUsbipDevicePath(std::string_view path) {
   if (!path.starts_with(kPrefix)) return std::nullopt;
   path.remove_prefix(kPrefix.size());
   UsbipPathParts parts;
-  std::string_view hostPort;
   if (path.starts_with("[")) {
     const size_t close = path.find(']');
     if (close == std::string_view::npos) return std::nullopt;
