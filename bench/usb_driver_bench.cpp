@@ -4,19 +4,13 @@
 //   cmake --build build-bench --target usb_driver_bench penwick-sim &&
 //   build-bench/bin/usb_driver_bench
 #include <benchmark/benchmark.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <string>
 #include <vector>
 
 #include "backends.hpp"
+#include "child_process.h"
 #include "penwick/usb_driver.hpp"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 
@@ -24,34 +18,16 @@ namespace {
 
 // One emulated receiver and one driver for the whole run.
 struct Receiver {
-  pid_t pid = -1;
+  pwtest::ChildProcess sim;
   std::unique_ptr<pw::usb::Driver> driver;
   pw::usb::Handle out = pw::usb::kInvalidHandle;
   pw::usb::Handle in = pw::usb::kInvalidHandle;
 
   Receiver() {
-    std::vector<std::string> args = {PENWICK_SIM_PATH, "usb",          "--port", "0",
-                                     "--echo",         "--max-packet", "512"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    if (posix_spawn(&pid, PENWICK_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    std::string line;
-    char c = 0;
-    while (pid > 0 && (line.empty() || line.back() != '\n')) {
-      pollfd p{pipeFds[0], POLLIN, 0};
-      if (poll(&p, 1, 10000) <= 0 || read(pipeFds[0], &c, 1) != 1) break;
-      line += c;
+    if (!sim.Start({PENWICK_SIM_PATH, "usb", "--port", "0", "--echo", "--max-packet", "512"})) {
+      return;
     }
-    close(pipeFds[0]);
+    const std::string line = sim.ReadLine(10s);
     const auto colon = line.find(':');
     if (!line.starts_with("USBIP ") || colon == std::string::npos) return;
     const auto port = static_cast<uint16_t>(std::stoi(line.substr(colon + 1)));
@@ -64,10 +40,7 @@ struct Receiver {
   }
   ~Receiver() {
     driver.reset();
-    if (pid > 0) {
-      kill(pid, SIGTERM);
-      waitpid(pid, nullptr, 0);
-    }
+    sim.Stop(10s);
   }
   bool ok() const { return out != pw::usb::kInvalidHandle && in != pw::usb::kInvalidHandle; }
 

@@ -72,33 +72,45 @@ void Lh5Encoder::Output(unsigned symbol, unsigned distance) {
   }
 }
 
-void Lh5Encoder::CountCodeLengthFrequencies() {
-  tFreq_.fill(0);
+unsigned Lh5Encoder::UsedLiteralLengths() const {
   unsigned n = kNC;
   while (n > 0 && cLen_[n - 1] == 0) --n;
+  return n;
+}
+
+template <typename Emit>
+void Lh5Encoder::WalkLiteralLengths(Emit emit) const {
+  const unsigned n = UsedLiteralLengths();
   unsigned i = 0;
   while (i < n) {
     const unsigned k = cLen_[i++];
     if (k != 0) {
-      ++tFreq_[k + 2];
+      emit(k + 2, 0, 0);
       continue;
     }
+    // A run of zero lengths: one or two as symbol 0 each, up to 18 as symbol 1 with 4 bits,
+    // 19 as both, longer as symbol 2 with kCBit bits.
     unsigned run = 1;
     while (i < n && cLen_[i] == 0) {
       ++i;
       ++run;
     }
     if (run <= 2) {
-      tFreq_[0] = static_cast<uint16_t>(tFreq_[0] + run);
+      for (unsigned c = 0; c < run; ++c) emit(0, 0, 0);
     } else if (run <= 18) {
-      ++tFreq_[1];
+      emit(1, 4, run - 3);
     } else if (run == 19) {
-      ++tFreq_[0];
-      ++tFreq_[1];
+      emit(0, 0, 0);
+      emit(1, 4, 15);
     } else {
-      ++tFreq_[2];
+      emit(2, kCBit, run - 20);
     }
   }
+}
+
+void Lh5Encoder::CountCodeLengthFrequencies() {
+  tFreq_.fill(0);
+  WalkLiteralLengths([this](unsigned symbol, unsigned, unsigned) { ++tFreq_[symbol]; });
 }
 
 void Lh5Encoder::WriteSmallLengths(unsigned nn, unsigned width, int special) {
@@ -121,35 +133,11 @@ void Lh5Encoder::WriteSmallLengths(unsigned nn, unsigned width, int special) {
 }
 
 void Lh5Encoder::WriteLiteralLengths() {
-  unsigned n = kNC;
-  while (n > 0 && cLen_[n - 1] == 0) --n;
-  bits_.Put(kCBit, n);
-  unsigned i = 0;
-  while (i < n) {
-    const unsigned k = cLen_[i++];
-    if (k != 0) {
-      PutSmallCode(k + 2);
-      continue;
-    }
-    unsigned run = 1;
-    while (i < n && cLen_[i] == 0) {
-      ++i;
-      ++run;
-    }
-    if (run <= 2) {
-      for (unsigned c = 0; c < run; ++c) PutSmallCode(0);
-    } else if (run <= 18) {
-      PutSmallCode(1);
-      bits_.Put(4, run - 3);
-    } else if (run == 19) {
-      PutSmallCode(0);
-      PutSmallCode(1);
-      bits_.Put(4, 15);
-    } else {
-      PutSmallCode(2);
-      bits_.Put(kCBit, run - 20);
-    }
-  }
+  bits_.Put(kCBit, UsedLiteralLengths());
+  WalkLiteralLengths([this](unsigned symbol, unsigned extraWidth, unsigned extraValue) {
+    PutSmallCode(symbol);
+    if (extraWidth != 0) bits_.Put(extraWidth, extraValue);
+  });
 }
 
 void Lh5Encoder::PutDistance(unsigned p) {

@@ -28,6 +28,11 @@ class Lh5Encoder {
  private:
   void Output(unsigned symbol, unsigned distance);
   void SendBlock();
+  // How many literal code lengths are sent: all up to the last that is not zero.
+  unsigned UsedLiteralLengths() const;
+  // Those lengths as code-length symbols: `emit(symbol, extraWidth, extraValue)` for each.
+  template <typename Emit>
+  void WalkLiteralLengths(Emit emit) const;
   void CountCodeLengthFrequencies();
   void WriteSmallLengths(unsigned nn, unsigned width, int special);
   void WriteLiteralLengths();

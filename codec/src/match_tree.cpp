@@ -62,16 +62,20 @@ void MatchTree::MakeChild(unsigned q, unsigned x, unsigned r) {
   ++childCount_[q];
 }
 
+void MatchTree::TakeSiblingPlace(unsigned node, unsigned replacement) {
+  unsigned t = prev_[node];
+  prev_[replacement] = U16(t);
+  next_[t] = U16(replacement);
+  t = next_[node];
+  next_[replacement] = U16(t);
+  prev_[t] = U16(replacement);
+}
+
 void MatchTree::Split(unsigned old) {
   const unsigned m = avail_;
   avail_ = next_[m];
   childCount_[m] = 0;
-  unsigned t = prev_[old];
-  prev_[m] = U16(t);
-  next_[t] = U16(m);
-  t = next_[old];
-  next_[m] = U16(t);
-  prev_[t] = U16(m);
+  TakeSiblingPlace(old, m);
   parent_[m] = parent_[old];
   level_[m] = static_cast<uint8_t>(matchLength_);
   position_[m] = U16(pos_);
@@ -141,12 +145,7 @@ void MatchTree::Insert() {
   }
   // A full-length match with leaf r: the new position takes the old leaf's place, and the old
   // leaf points at it so that the next search can follow on from there.
-  unsigned t = prev_[r];
-  prev_[pos_] = U16(t);
-  next_[t] = U16(pos_);
-  t = next_[r];
-  next_[pos_] = U16(t);
-  prev_[t] = U16(pos_);
+  TakeSiblingPlace(r, pos_);
   parent_[pos_] = U16(q);
   parent_[r] = 0;
   next_[r] = U16(pos_);

@@ -46,6 +46,8 @@ class MatchTree {
   unsigned Read(uint8_t* to, unsigned most);
   unsigned Child(unsigned q, unsigned x);
   void MakeChild(unsigned q, unsigned x, unsigned r);
+  // Puts `replacement` where `node` stands in its list of siblings.
+  void TakeSiblingPlace(unsigned node, unsigned replacement);
   void Split(unsigned old);
   void Insert();
   void Delete();

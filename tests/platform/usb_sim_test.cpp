@@ -2,20 +2,15 @@
 // loopback: descriptors, pipes, an echoed frame, an unlinked silent read, and a reboot seen as
 // a removal (failing the read in flight) and then an arrival.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <cstring>
 #include <sstream>
 
 #include "backends.hpp"
+#include "child_process.h"
 #include "penwick/usb_driver.hpp"
 #include "penwick/window.hpp"
-
-extern char** environ;
 
 using namespace std::chrono_literals;
 using pw::usb::Status;
@@ -27,45 +22,19 @@ class Sim {
  public:
   explicit Sim(std::vector<std::string> args) {
     args.insert(args.begin(), {PENWICK_SIM_PATH, "usb", "--port", "0"});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid_, PENWICK_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0) {
-      pid_ = -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
+    if (!child_.Start(args)) return;
     // "USBIP 127.0.0.1:<port> busid 1-1"
-    std::string line;
-    char c = 0;
-    while (pid_ > 0 && (line.empty() || line.back() != '\n')) {
-      pollfd p{out[0], POLLIN, 0};
-      if (poll(&p, 1, 10000) <= 0 || read(out[0], &c, 1) != 1) break;
-      line += c;
-    }
-    close(out[0]);
+    const std::string line = child_.ReadLine(10s);
     const auto colon = line.find(':');
     if (line.starts_with("USBIP ") && colon != std::string::npos) {
       port_ = static_cast<uint16_t>(std::stoi(line.substr(colon + 1)));
     }
   }
-  ~Sim() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
   uint16_t port() const { return port_; }
-  void Reboot() const { kill(pid_, SIGUSR1); }
+  void Reboot() const { child_.Signal(SIGUSR1); }
 
  private:
-  pid_t pid_ = -1;
+  pwtest::ChildProcess child_;
   uint16_t port_ = 0;
 };
 

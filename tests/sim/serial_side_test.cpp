@@ -26,6 +26,17 @@ std::string WriteFile(const std::string& name, const std::vector<uint8_t>& bytes
   return path;
 }
 
+// penwick-sim serial started with `args`, its pty opened by the PC and the reboot frame sent.
+::testing::AssertionResult StartAndReboot(SimProcess& sim, Host& host,
+                                          const std::vector<std::string>& args) {
+  if (!sim.Start(args)) return ::testing::AssertionFailure() << "penwick-sim named no pty";
+  if (!host.Open(sim.PtyPath())) {
+    return ::testing::AssertionFailure() << "cannot open " << sim.PtyPath();
+  }
+  if (!host.Send(kReboot)) return ::testing::AssertionFailure() << "the reboot frame failed";
+  return ::testing::AssertionSuccess();
+}
+
 struct Fixture {
   std::vector<uint8_t> packed;
   std::vector<uint8_t> eeprom;
@@ -88,12 +99,11 @@ TEST(SimSerialSide, DownloadInShuffledBlocksVerifiesTheFile) {
   Fixture fx;
   SimProcess sim;
   const std::string saved = ::testing::TempDir() + "/saved_" + std::to_string(getpid());
-  ASSERT_TRUE(
-      sim.Start({"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321", "--block-size",
-                 "200", "--order", "shuffled", "--seed", "5", "--save", saved}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(
+      sim, host,
+      {"--file", fx.transferFile, "--psn", "200", "--system-id", "0x4321", "--block-size", "200",
+       "--order", "shuffled", "--seed", "5", "--save", saved}));
   const std::vector<uint8_t> file = simtest::StoredDownloadFile(0x4321, fx.packed, fx.eeprom);
   Served s = ServeDownload(host, file);
   std::string last;
@@ -117,10 +127,9 @@ TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
   Fixture fx(simtest::RealisticPacked(4, 0x1234), std::vector<uint8_t>(256, 0xFF));
   const std::vector<uint8_t> file = simtest::CodedDownloadFile(0x1234, fx.packed, fx.eeprom);
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--order", "reverse", "--block-size", "7"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(
+      sim, host, {"--file", fx.transferFile, "--order", "reverse", "--block-size", "7"}));
   Served s = ServeDownload(host, file);
   EXPECT_EQ(s.blocks, static_cast<int>(7 + (file.size() + 6) / 7));
   std::string last;
@@ -131,10 +140,8 @@ TEST(SimSerialSide, DownloadOfCodedChunksIsExpandedAndVerified) {
 TEST(SimSerialSide, DownloadReportsWhereTheFileDiffers) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--order", "reverse"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(sim, host, {"--file", fx.transferFile, "--order", "reverse"}));
   std::vector<uint8_t> packed = fx.packed;
   packed[100000] ^= 0x40;
   ServeDownload(host, simtest::StoredDownloadFile(0x1234, packed, fx.eeprom));
@@ -169,10 +176,9 @@ TEST(SimSerialSide, DownloadFaultsAreInjectedAndSurvived) {
 TEST(SimSerialSide, DownloadFailsWhenThePcAnswersPastTheEnd) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--beyond-end", "--answer-ms", "1500"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(sim, host,
+                             {"--file", fx.transferFile, "--beyond-end", "--answer-ms", "1500"}));
   std::vector<uint8_t> file = simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom);
   std::vector<uint8_t> padded = file;
   padded.push_back(0);  // a PC that serves one byte too many
@@ -239,12 +245,11 @@ Fetched FetchUpload(Host& host, uint8_t* lastPsn) {
 TEST(SimSerialSide, UploadServesBothImagesWithFaults) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(
-      sim.Start({"--mode", "upload", "--file", fx.transferFile, "--psn", "250", "--stale-psn", "1",
-                 "--short-block", "3", "--corrupt-sum", "9", "--noise", "3"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(
+      StartAndReboot(sim, host,
+                     {"--mode", "upload", "--file", fx.transferFile, "--psn", "250", "--stale-psn",
+                      "1", "--short-block", "3", "--corrupt-sum", "9", "--noise", "3"}));
   uint8_t lastPsn = 0;
   Fetched got = FetchUpload(host, &lastPsn);
   std::string last;
@@ -261,10 +266,9 @@ TEST(SimSerialSide, UploadServesBothImagesWithFaults) {
 TEST(SimSerialSide, UploadDroppedAnswerEndsEarlyAndIsReported) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--drop", "4"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(
+      StartAndReboot(sim, host, {"--mode", "upload", "--file", fx.transferFile, "--drop", "4"}));
   uint8_t lastPsn = 0;
   Fetched got = FetchUpload(host, &lastPsn);
   EXPECT_FALSE(got.ok);
@@ -277,12 +281,11 @@ TEST(SimSerialSide, UploadDroppedAnswerEndsEarlyAndIsReported) {
 TEST(SimSerialSide, UploadFaultListHitsEveryRetryUntilTheStepFails) {
   Fixture fx;
   SimProcess sim;
+  Host host;
   // The third block answer and the answers to both retries are short: the PC gives up the
   // flash step and ends without asking for the EEPROM.
-  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--short-block", "3,4,5"}));
-  Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(
+      sim, host, {"--mode", "upload", "--file", fx.transferFile, "--short-block", "3,4,5"}));
   uint8_t lastPsn = 0;
   Fetched got = FetchUpload(host, &lastPsn);
   EXPECT_FALSE(got.ok);
@@ -296,10 +299,8 @@ TEST(SimSerialSide, UploadFaultListHitsEveryRetryUntilTheStepFails) {
 TEST(SimSerialSide, DownloadCanEndRightAfterTheRequest) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--end-after", "0"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(sim, host, {"--file", fx.transferFile, "--end-after", "0"}));
   Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
   EXPECT_TRUE(s.ended);
   EXPECT_EQ(s.requests, 1);
@@ -312,10 +313,9 @@ TEST(SimSerialSide, DownloadCanEndRightAfterTheRequest) {
 TEST(SimSerialSide, UploadAnnouncesTheFlashSizeItIsGiven) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "1000"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(
+      sim, host, {"--mode", "upload", "--file", fx.transferFile, "--flash-size", "1000"}));
   uint8_t lastPsn = 0;
   Fetched got = FetchUpload(host, &lastPsn);
   EXPECT_TRUE(got.ok);
@@ -329,10 +329,9 @@ TEST(SimSerialSide, UploadAnnouncesTheFlashSizeItIsGiven) {
 TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--psn", "10"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(
+      StartAndReboot(sim, host, {"--mode", "upload", "--file", fx.transferFile, "--psn", "10"}));
   Frame f;
   ASSERT_TRUE(host.Receive(&f, 20s));
   ASSERT_EQ(f.cmd, sim::kCmdRequest);
@@ -347,10 +346,9 @@ TEST(SimSerialSide, UploadRefusesAPcThatBreaksThePsnRule) {
 TEST(SimSerialSide, UploadRefusesABlockRequestPastTheEnd) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--mode", "upload", "--file", fx.transferFile, "--flash-size", "100"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(
+      sim, host, {"--mode", "upload", "--file", fx.transferFile, "--flash-size", "100"}));
   Frame f;
   ASSERT_TRUE(host.Receive(&f, 20s));
   host.Send(Frame{f.psn, sim::kCmdUpReady, {}});
@@ -368,10 +366,8 @@ TEST(SimSerialSide, UploadRefusesABlockRequestPastTheEnd) {
 TEST(SimSerialSide, HangupMidTransferIsSeenAsAFailedLine) {
   Fixture fx;
   SimProcess sim;
-  ASSERT_TRUE(sim.Start({"--file", fx.transferFile, "--hangup-after", "5"}));
   Host host;
-  ASSERT_TRUE(host.Open(sim.PtyPath()));
-  ASSERT_TRUE(host.Send(kReboot));
+  ASSERT_TRUE(StartAndReboot(sim, host, {"--file", fx.transferFile, "--hangup-after", "5"}));
   Served s = ServeDownload(host, simtest::StoredDownloadFile(0x1234, fx.packed, fx.eeprom));
   EXPECT_FALSE(s.ended);
   // The request and four block requests were sent; the last may be lost with the line.

@@ -2,12 +2,11 @@
 // the platform's serial port.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "penwick/serial_port.hpp"
 #include "receiver/serial_frames.h"
 
@@ -15,7 +14,6 @@ namespace simtest {
 
 class SimProcess {
  public:
-  ~SimProcess();
   // Starts `penwick-sim serial ARGS` and reads its first line; true when it named a pty.
   bool Start(const std::vector<std::string>& args);
   const std::string& PtyPath() const { return pty_; }
@@ -24,9 +22,7 @@ class SimProcess {
   int Finish(std::string* lastLine, std::chrono::seconds timeout = std::chrono::seconds(120));
 
  private:
-  pid_t pid_ = -1;
-  int out_ = -1;
-  std::string buffered_;
+  pwtest::ChildProcess child_;
   std::string pty_;
 };
 

@@ -1,10 +1,7 @@
 // `penwick-sim usb` as a program: its options, the line that says where it listens, SIGUSR1
 // rebooting the device and a clean stop on SIGTERM.
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -14,9 +11,8 @@
 #include <thread>
 #include <vector>
 
+#include "child_process.h"
 #include "usbip_test_client.h"
-
-extern char** environ;
 
 namespace sim::usbip {
 namespace {
@@ -30,59 +26,19 @@ class SimProcess {
  public:
   explicit SimProcess(std::vector<std::string> args) {
     args.insert(args.begin(), {PENWICK_SIM_PATH, "usb"});
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    int out[2];
-    if (pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    if (posix_spawn(&pid_, PENWICK_SIM_PATH, &actions, nullptr, argv.data(), environ) != 0)
-      pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    close(out[1]);
-    stdout_ = out[0];
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stdout_ >= 0) close(stdout_);
+    child_.Start(args);
   }
 
   // Everything the program wrote to stdout up to its first newline (10 s at most).
-  std::string FirstLine() {
-    std::string line;
-    char c = 0;
-    while (line.empty() || line.back() != '\n') {
-      pollfd p{stdout_, POLLIN, 0};
-      if (poll(&p, 1, 10000) <= 0 || read(stdout_, &c, 1) != 1) break;
-      line += c;
-    }
-    return line;
-  }
+  std::string FirstLine() { return child_.ReadLine(std::chrono::seconds(10)); }
 
-  void Signal(int s) { kill(pid_, s); }
+  void Signal(int s) { child_.Signal(s); }
 
   // The exit status once the process has ended within 10 s, else -1.
-  int WaitExit() {
-    for (int i = 0; i < 1000; ++i) {
-      int status = 0;
-      if (waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return -1;
-  }
+  int WaitExit() { return child_.WaitExit(std::chrono::seconds(10)).value_or(-1); }
 
  private:
-  pid_t pid_ = -1;
-  int stdout_ = -1;
+  pwtest::ChildProcess child_;
 };
 
 std::uint16_t PortOf(const std::string& line) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
+
 namespace hvusb_test {
 
 class SimProcess {
@@ -28,8 +30,7 @@ class SimProcess {
   void UseAsOnlyReceiver() const;
 
  private:
-  int pid_ = -1;
-  int stdout_ = -1;
+  pwtest::ChildProcess child_;
   uint16_t port_ = 0;
 };
 
