@@ -6,7 +6,6 @@
 
 struct PwWindow::Pending {
   pw::Message message;
-  bool synchronous = false;
   bool done = false;
   intptr_t result = 0;
 };
@@ -91,7 +90,6 @@ intptr_t PwWindow::Send(pw::Message message) {
   }
   auto pending = std::make_shared<Pending>();
   pending->message = std::move(message);
-  pending->synchronous = true;
   queue_.push_back(pending);
   wake_.notify_all();
   wake_.wait(lock, [&] { return pending->done; });
