@@ -11,12 +11,14 @@ cd "$(dirname "$0")/.."
 runs=${1:-3}
 build=build/bench
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DPENWICK_TESTS=OFF -DPENWICK_BENCH=ON >/dev/null
-cmake --build "$build" -j2 --target penwick-sim penwick-serial-session penwick-bench-images \
-  >/dev/null
+cmake --build "$build" -j2 --target penwick-sim penwick-serial-session penwick-pack >/dev/null
 bin=$build/bin
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$bin/penwick-bench-images" "$work/image.pak" "$work/eeprom.bin"
+# The payload: a realistic settings region packed through the public API, and an EEPROM image.
+"$bin/penwick-pack" sample "$work/region.upk" 1 >/dev/null
+"$bin/penwick-pack" pack "$work/region.upk" "$work/image.pak" 0x1234 >/dev/null
+head -c 256 "$work/region.upk" >"$work/eeprom.bin"
 
 # Bytes on the line: every frame the receiver logged (8 + LEN bytes each).
 line_bytes() {
