@@ -3,8 +3,9 @@
 namespace transfer {
 
 codec::ImageStores& Stores() {
-  static codec::ImageStores stores;
-  return stores;
+  // Never destroyed: a worker still running while the process exits keeps using it.
+  static auto* stores = new codec::ImageStores;
+  return *stores;
 }
 
 }  // namespace transfer

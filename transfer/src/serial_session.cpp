@@ -18,7 +18,7 @@ int LiveSerialWorkers() {
 }
 
 SerialSession::SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token)
-    : link_(std::move(link)), token_(token) {
+    : SessionTicket(token), link_(std::move(link)) {
   receiver_.queue = &link_->m_QueueRead;
   receiver_.running = [token] { return Session().Holds(token); };
   receiver_.bodyWait = AnswerWait();

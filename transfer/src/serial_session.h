@@ -9,17 +9,15 @@
 #include "frames.h"
 #include "serial_comm.h"
 #include "session_state.h"
+#include "session_ticket.h"
 
 namespace transfer {
 
-class SerialSession {
+// The session runs while it holds the busy flag (Running): Dll_CloseSerialPort or its own end
+// clears it.
+class SerialSession : public SessionTicket {
  public:
   SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token);
-
-  // The session runs while it holds the busy flag: Dll_CloseSerialPort or its own end
-  // clears it.
-  bool Running() const { return Session().Holds(token_); }
-  void End() { Session().Release(token_); }
 
   CSerialComm& Link() { return *link_; }
   SerialReceiver& Receiver() { return receiver_; }
@@ -32,7 +30,6 @@ class SerialSession {
 
  private:
   std::shared_ptr<CSerialComm> link_;
-  uint32_t token_;
   SerialReceiver receiver_;
 };
 
