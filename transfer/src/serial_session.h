@@ -33,9 +33,9 @@ class SerialSession : public SessionTicket {
   SerialReceiver receiver_;
 };
 
-// Claims the busy flag for a serial session on the current link and runs `worker` on a
-// thread of its own. 1 when started; 0 when the port is not open, a session runs or the
-// thread cannot be created (the busy flag is then released again).
+// Claims the busy flag for a serial session on the current link, clears the success flag and
+// runs `worker` on a thread of its own. 1 when started; 0 when the port is not open, a session
+// runs or the thread cannot be created (the busy flag is then released again).
 int StartSerialSession(std::function<void(SerialSession&)> worker);
 
 // The number of serial session workers that have not ended yet (tests wait for it).

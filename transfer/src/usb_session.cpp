@@ -81,7 +81,6 @@ int StartUsbSession(UsbTransfer transfer) {
   });
   if (!started) {
     g_liveWorkers.fetch_sub(1);
-    Session().success.store(0);
     session.End();
     return 0;
   }
