@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     }
     default: {
-      auto endpoints = pw::usb::InterfaceEndpoints(rest, 0);
-      if (endpoints && endpoints->size() > pw::usb::kMaxPipes) std::abort();
+      auto layout = pw::usb::WalkConfiguration(rest);
+      if (layout && layout->numEndpoints > pw::usb::kMaxPipes) std::abort();
       break;
     }
   }
