@@ -96,7 +96,7 @@ TEST_F(UsbSessionFaults, DownloadSurvivesDamagedLostAndUnknownRequests) {
   EXPECT_TRUE(ReceiverEnded(true));
 }
 
-TEST_F(UsbSessionFaults, ABlockThePcCannotServeEndsTheDownload) {
+TEST_F(UsbSessionFaults, RequestsThePcCannotServeEndTheSession) {
   Dll_PutPackedFlashData(packed.data());
   Dll_PutEepromData(eeprom.data());
   // 65528 bytes do not fit one transfer.
@@ -109,6 +109,11 @@ TEST_F(UsbSessionFaults, ABlockThePcCannotServeEndsTheDownload) {
       Wire({"--mode", "download", "--block-size", "60000", "--beyond-end", "--answer-ms", "500"})));
   EXPECT_EQ(Download(), 260);
   EXPECT_TRUE(NothingHeld());
+  // An upload announcing a flash image larger than its store: nothing is fetched.
+  ASSERT_TRUE(Start(Wire({"--mode", "upload", "--flash-size", "131073", "--idle-ms", "500"})));
+  EXPECT_EQ(Upload(), 258);
+  EXPECT_FALSE(notes.Has(4004));
+  EXPECT_EQ(StoredPacked(), std::vector<uint8_t>(131072, 0));
 }
 
 TEST_F(UsbSessionFaults, CancelAndAWorkerThatCannotStartHoldNothingAndTheNextDownloadRuns) {

@@ -2,14 +2,10 @@
 // serves what is asked for.
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <memory>
 #include <thread>
-#include <vector>
 
 #include "PenwickHelpers.h"
 #include "download_file_access.h"
-#include "image_layout.h"
 #include "library_state.h"
 #include "notifications.h"
 #include "serial_session.h"

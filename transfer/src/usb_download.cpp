@@ -23,7 +23,7 @@ void UsbDownloadWorker(const UsbSession& session) {
     return;
   }
   std::vector<uint8_t> frame(kUsbFrameBuffer);
-  std::vector<uint8_t> block(kMaxUsbDownloadBlock);
+  std::vector<uint8_t> block(kMaxUsbPayload);
   bool succeeded = false;
   while (!session.Cancelled()) {
     if (UsbRecvFrame(frame.data()) != kRxFrame) {
@@ -39,8 +39,7 @@ void UsbDownloadWorker(const UsbSession& session) {
       session.ClearFailures();
       // A block whose frame would not fit one transfer, or that the file does not hold, ends
       // the download.
-      if (blockLength > kMaxUsbDownloadBlock || !file.Read(offset, blockLength, block.data()))
-        break;
+      if (blockLength > kMaxUsbPayload || !file.Read(offset, blockLength, block.data())) break;
       UsbSendFrame(frame[kUsbFramePsn], CMD_BLOCK, block.data(), blockLength);
       const auto percent = static_cast<int>(static_cast<int64_t>(offset) * 100 / file.size());
       session.SetDownloadPercent(percent);

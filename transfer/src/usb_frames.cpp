@@ -33,17 +33,9 @@ uint32_t SendComposed(uint32_t body) {
 
 }  // namespace
 
-uint32_t UsbSendFrame(const uint8_t* frame) {
-  // Worked out in 32 bits: a LEN near 65535 must not wrap into a short frame.
-  const uint32_t body = static_cast<uint32_t>(Get16bit(frame + kUsbFrameLen)) + 4;
-  if (body + 1 > kUsbFrameBuffer) return 0;
-  std::memcpy(UsbTransmitBuffer() + 4, frame, body);
-  return SendComposed(body);
-}
-
 uint32_t UsbSendFrame(uint8_t psn, uint8_t cmd, const uint8_t* payload, uint32_t length) {
+  if (length > kMaxUsbPayload) return 0;
   const uint32_t body = length + 4;
-  if (length > 0xFFFF || body + 1 > kUsbFrameBuffer) return 0;
   uint8_t* tx = UsbTransmitBuffer();
   tx[4 + kUsbFramePsn] = psn;
   tx[4 + kUsbFrameCmd] = cmd;

@@ -17,27 +17,26 @@ inline constexpr size_t kUsbFrameLen = 2;
 inline constexpr size_t kUsbFramePayload = 4;
 // Magic, PSN, CMD, LEN and SUM around the payload.
 inline constexpr uint32_t kUsbFrameOverhead = 9;
-// Largest block a download serves: its frame is the largest transfer UsbWrite takes.
-inline constexpr uint32_t kMaxUsbDownloadBlock = kUsbFrameBuffer - kUsbFrameOverhead;
+// The payload of the largest frame UsbWrite takes (65536 bytes): the largest block a download
+// serves.
+inline constexpr uint32_t kMaxUsbPayload = kUsbFrameBuffer - kUsbFrameOverhead;
 // Largest block an upload asks for.
 inline constexpr uint32_t kMaxUsbUploadBlock = 0xFF00;
 // A frame receiver asks UsbRead for this many bytes.
 inline constexpr uint32_t kUsbReadRequest = 65537;
 
-// The library's USB transmit buffer (magic, a frame of up to 65535 payload bytes and spare
-// bytes) and receive buffer (a read of kUsbReadRequest bytes, the two bytes UsbRead may add
-// and the spare byte of a swap over an odd count). Created once, never destroyed. Only the
-// session that holds the busy flag uses them.
+// The library's USB transmit buffer (the largest frame and the spare byte of a swap over an
+// odd count) and receive buffer (a read of kUsbReadRequest bytes, the two bytes UsbRead may
+// add and the swap's spare byte). Created once, never destroyed. Only the session that holds
+// the busy flag uses them.
 uint8_t* UsbTransmitBuffer();
 uint8_t* UsbReceiveBuffer();
-inline constexpr size_t kUsbTransmitBufferSize = 4 + 4 + 65535 + 2;
+inline constexpr size_t kUsbTransmitBufferSize = kUsbFrameBuffer + 1;
 inline constexpr size_t kUsbReceiveBufferSize = kUsbReadRequest + 3;
 
-// Sends one frame: `frame` starts at PSN (PSN, CMD, LEN, payload) and must hold LEN + 4 bytes
-// within kUsbFrameBuffer. Returns UsbWrite's result (non-zero: sent); 0 without writing when
-// the frame would not fit a transfer.
-uint32_t UsbSendFrame(const uint8_t* frame);
-// Sends {psn, cmd, LEN length, payload}.
+// Sends the frame {psn, cmd, LEN length, payload}. Returns UsbWrite's result (non-zero:
+// sent); 0 without writing when the payload is longer than kMaxUsbPayload (lengths are worked
+// out in 32 bits, so nothing wraps into a short frame).
 uint32_t UsbSendFrame(uint8_t psn, uint8_t cmd, const uint8_t* payload = nullptr,
                       uint32_t length = 0);
 
