@@ -197,10 +197,20 @@ int RunUsbSide(int argc, char** argv) {
     if (parsed == 2) PrintUsage(stderr);
     return parsed == 1 ? 0 : 2;
   }
-  if (options.echo) {
-    std::string error;
-    options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
+  std::string error;
+  std::unique_ptr<UsbReceiver> receiver;
+  if (options.sessions.modeGiven) {
+    Images images;
+    if (options.echo || !options.rules.empty()) error = "--mode excludes --echo, --script, --rule";
+    if (!error.empty() || !LoadReceiverImages(options.sessions, &images, &error)) {
+      std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
+      return 2;
+    }
+    receiver = std::make_unique<UsbReceiver>(
+        options.sessions, std::move(images),
+        usbip::HardwareSwapsPairs(options.device.descriptors.bcd_device));
   }
+  if (options.echo) options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
 
   std::FILE* trace = nullptr;
   if (options.trace == "-") {
@@ -226,18 +236,6 @@ int RunUsbSide(int argc, char** argv) {
   for (const int s : {SIGUSR1, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  std::string error;
-  std::unique_ptr<UsbReceiver> receiver;
-  if (options.sessions.modeGiven) {
-    Images images;
-    if (!LoadReceiverImages(options.sessions, &images, &error)) {
-      std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
-      return 2;
-    }
-    receiver = std::make_unique<UsbReceiver>(
-        options.sessions, std::move(images),
-        usbip::HardwareSwapsPairs(options.device.descriptors.bcd_device));
-  }
   usbip::EmulatedDevice device(
       options.device, receiver ? receiver->MakeFunction()
                                : std::make_unique<usbip::ScriptFunction>(std::move(options.rules)));

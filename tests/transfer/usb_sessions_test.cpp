@@ -16,7 +16,7 @@ namespace {
 
 // Device version (0100: the host swaps, 0200: the receiver's hardware swaps) and packet size.
 class UsbSessionsEveryWire : public UsbSessionTest,
-                             public ::testing::WithParamInterface<std::tuple<const char*, int>> {
+                             public ::testing::WithParamInterface<std::tuple<std::string, int>> {
  protected:
   std::vector<std::string> Wire(std::vector<std::string> options) {
     options.insert(options.end(), {"--bcd-device", std::get<0>(GetParam()), "--max-packet",
@@ -52,8 +52,13 @@ TEST_P(UsbSessionsEveryWire, DownloadInReceiverChosenBlocksThenUploadOfBothImage
 }
 
 INSTANTIATE_TEST_SUITE_P(Wires, UsbSessionsEveryWire,
-                         ::testing::Combine(::testing::Values("0100", "0200"),
-                                            ::testing::Values(64, 512)));
+                         ::testing::Combine(::testing::Values(std::string("0100"),
+                                                              std::string("0200")),
+                                            ::testing::Values(64, 512)),
+                         [](const auto& wire) {
+                           return std::string("version") + std::get<0>(wire.param) + "_packet" +
+                                  std::to_string(std::get<1>(wire.param));
+                         });
 
 }  // namespace
 }  // namespace testpeer
