@@ -1,3 +1,4 @@
+// The receiver's end of a pseudo-terminal for the serial session tests.
 #include "pty_peer.h"
 
 #include <fcntl.h>
