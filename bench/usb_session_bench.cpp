@@ -40,12 +40,12 @@ double ProcessCpuMs() {
 struct Images {
   std::filesystem::path dir;
   std::vector<uint8_t> packed = std::vector<uint8_t>(131072);
-  std::vector<uint8_t> eeprom = testsupport::RandomBytes(256, 7);
+  std::vector<uint8_t> eeprom = samples::RandomBytes(256, 7);
 
   Images() {
     dir = std::filesystem::temp_directory_path() / ("pw-usb-bench-" + std::to_string(getpid()));
     std::filesystem::create_directories(dir);
-    const auto region = testsupport::MakePackableSampleRegion(1);
+    const auto region = samples::MakePackableSampleRegion(1);
     Dll_PackFlashData(region.data(), packed.data());
     Save("image.pak", packed);
     Save("eeprom.bin", eeprom);

@@ -4,16 +4,20 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include "fuzz_target.h"
 #include "usb_frames.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size == 0) return 0;
+namespace {
+
+// Decodes the input's transfer; true when it held a good frame.
+bool Decode(const uint8_t* data, size_t size) {
+  if (size == 0) return false;
   const bool swapped = (data[0] & 1) != 0;
   const std::vector<uint8_t> wire(data + 1, data + size);
   const sim::UsbRx rx = sim::DecodeUsbTransfer(wire, swapped);
-  if (rx.kind == sim::UsbRx::Kind::NotAFrame) return 0;
+  if (rx.kind == sim::UsbRx::Kind::NotAFrame) return false;
   if (rx.frame.payload.size() + sim::kUsbFrameOverhead > wire.size()) std::abort();
-  if (rx.kind != sim::UsbRx::Kind::Good) return 0;
+  if (rx.kind != sim::UsbRx::Kind::Good) return false;
   const sim::UsbRx again =
       sim::DecodeUsbTransfer(sim::EncodeUsbTransfer(rx.frame, 0, swapped), swapped);
   // The swapping receiver's own odd frames carry one more payload byte.
@@ -21,5 +25,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       again.frame.cmd != rx.frame.cmd || again.frame.payload.size() < rx.frame.payload.size() ||
       !std::equal(rx.frame.payload.begin(), rx.frame.payload.end(), again.frame.payload.begin()))
     std::abort();
+  return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Decode(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return !Decode(data, size);
 }

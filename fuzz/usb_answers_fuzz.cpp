@@ -10,25 +10,29 @@
 
 #include "PenwickHelpers.h"
 #include "frames.h"
+#include "fuzz_target.h"
 #include "usb_frames.h"
 #include "usb_opening.h"
 #include "usb_upload.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 6) return 0;
+namespace {
+
+// Takes the input apart; true when the receiver's answer was a checked frame or an opening
+// answer.
+bool TakeApart(const uint8_t* data, size_t size) {
+  if (size < 6) return false;
   const uint32_t chunk = 1 + Get16bit(data) % transfer::kMaxUsbUploadBlock;
   const uint8_t type = data[2] % 4;  // 2 flash, 3 EEPROM, others have no store
   const uint32_t offset = Get24bit(data + 3) % (transfer::StoreCapacity(2) + 1);
   data += 6;
   size -= 6;
-  if (size > 65535) return 0;  // UsbRead reports at most 65535 bytes
+  if (size > 65535) return false;  // UsbRead reports at most 65535 bytes
   const auto count = static_cast<uint32_t>(size);
 
   // The received bytes, exactly: nothing after them is readable.
   const std::vector<uint8_t> received(data, data + size);
-  if (const auto opening = transfer::CheckOpeningAnswer(received.data(), count)) {
-    if (count < 43 || Get16bit(received.data() + 6) < 34) std::abort();
-  }
+  const auto opening = transfer::CheckOpeningAnswer(received.data(), count);
+  if (opening && (count < 43 || Get16bit(received.data() + 6) < 34)) std::abort();
 
   // UsbRecvFrame's buffer keeps a spare byte for the swap over an odd count.
   std::vector<uint8_t> rx(received);
@@ -47,5 +51,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // The worker never asks past the store; the store itself must hold even if it did.
     transfer::StoreBlock(type, offset, frame.data(), chunk);
   }
+  return got == transfer::kRxFrame || opening.has_value();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  TakeApart(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return !TakeApart(data, size);
 }

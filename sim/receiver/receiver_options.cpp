@@ -2,10 +2,11 @@
 
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+
+#include "number_option.h"
 
 namespace sim {
 
@@ -31,10 +32,10 @@ bool CountList(const std::string& text, std::set<int>* out) {
     const std::string item = text.substr(at, comma - at);
     const size_t dash = item.find('-');
     unsigned long first = 0, last = 0;
-    if (!ParseNumber(item.substr(0, dash).c_str(), 10000000, &first) || first == 0) return false;
+    if (!ParseNumber(item.substr(0, dash).c_str(), 0, 10000000, &first) || first == 0) return false;
     last = first;
     if (dash != std::string::npos &&
-        (!ParseNumber(item.substr(dash + 1).c_str(), 10000000, &last) || last < first ||
+        (!ParseNumber(item.substr(dash + 1).c_str(), 0, 10000000, &last) || last < first ||
          last - first > 1000000))
       return false;
     for (unsigned long n = first; n <= last; ++n) out->insert(static_cast<int>(n));
@@ -50,7 +51,7 @@ bool SizeList(const std::string& text, size_t max, std::vector<size_t>* out) {
   while (at <= text.size()) {
     const size_t comma = std::min(text.find(',', at), text.size());
     unsigned long v = 0;
-    if (!ParseNumber(text.substr(at, comma - at).c_str(), max, &v) || v == 0) return false;
+    if (!ParseNumber(text.substr(at, comma - at).c_str(), 0, max, &v) || v == 0) return false;
     out->push_back(v);
     at = comma + 1;
   }
@@ -58,16 +59,6 @@ bool SizeList(const std::string& text, size_t max, std::vector<size_t>* out) {
 }
 
 }  // namespace
-
-bool ParseNumber(const char* text, unsigned long max, unsigned long* out) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long v = std::strtoul(text, &end, 0);
-  if (errno != 0 || *end != '\0' || v > max || text[0] == '-') return false;
-  *out = v;
-  return true;
-}
 
 std::string ReceiverUsage(size_t maxBlock) {
   const std::string max = std::to_string(maxBlock);
@@ -123,7 +114,7 @@ std::string ReceiverUsage(size_t maxBlock) {
 
 bool OptionCursor::Number(unsigned long max, unsigned long* out) {
   const char* value = *i + 1 < argc ? argv[*i + 1] : nullptr;
-  if (!ParseNumber(value, max, out)) {
+  if (!ParseNumber(value, 0, max, out)) {
     *error = Name() + " needs a number up to " + std::to_string(max);
     return false;
   }

@@ -39,9 +39,6 @@ struct ReceiverOptions {
   bool verbose = false;
 };
 
-// Parses a number (decimal, or hex with 0x) up to `max`.
-bool ParseNumber(const char* text, unsigned long max, unsigned long* out);
-
 // The option at argv[*i] and the reading of its value (which advances *i).
 struct OptionCursor {
   int argc;

@@ -1,3 +1,4 @@
+// Parsing the serial side's command line.
 #include "options.h"
 
 namespace sim {

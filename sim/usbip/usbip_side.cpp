@@ -14,6 +14,7 @@
 #include "bulk_script.h"
 #include "byte_order.h"
 #include "emulated_device.h"
+#include "number_option.h"
 #include "sim_sides.h"
 #include "usb_receiver.h"
 #include "usb_session_options.h"
@@ -70,16 +71,6 @@ void PrintUsage(std::FILE* to) {
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
   std::fputs(UsbSessionUsage().c_str(), to);
-}
-
-bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* value) {
-  std::string_view s(text);
-  if (base == 16 && (s.starts_with("0x") || s.starts_with("0X"))) s.remove_prefix(2);
-  if (s.empty()) return false;
-  char* end = nullptr;
-  const std::string copy(s);
-  *value = std::strtoul(copy.c_str(), &end, base);
-  return *end == '\0' && *value <= max && copy.front() != '-';
 }
 
 struct UsbOptions {

@@ -36,8 +36,8 @@ void UsbSessionTest::SetUp() {
         ("pw-usb-" + std::to_string(::getpid()) + "-" +
          ::testing::UnitTest::GetInstance()->current_test_info()->name());
   std::filesystem::create_directories(dir);
-  packed = testsupport::RandomBytes(131072, 41);
-  eeprom = testsupport::RandomBytes(256, 42);
+  packed = samples::RandomBytes(131072, 41);
+  eeprom = samples::RandomBytes(256, 42);
   Save(dir / "image.pak", packed);
   Save(dir / "eeprom.bin", eeprom);
 }

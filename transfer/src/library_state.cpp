@@ -1,11 +1,22 @@
+// The library's state, created on first use together with the codec's hooks.
 #include "library_state.h"
 
+#include "notifications.h"
+
 namespace transfer {
+namespace {
+
+struct LibraryState {
+  LibraryState() { InstallCodecHooks(); }
+  codec::ImageStores stores;
+};
+
+}  // namespace
 
 codec::ImageStores& Stores() {
   // Never destroyed: a worker still running while the process exits keeps using it.
-  static auto* stores = new codec::ImageStores;
-  return *stores;
+  static auto* state = new LibraryState;
+  return state->stores;
 }
 
 }  // namespace transfer
