@@ -1,6 +1,6 @@
 // The packet check's verdicts and reasons, the file information's layout, and the percent's
 // reset above 100.
-#include "command_packet.h"
+#include "packet_format.h"
 
 #include <gtest/gtest.h>
 
