@@ -6,7 +6,6 @@
 // request with the file's information, so asking for a file the receiver does not have never
 // destroys a local one. A partly received file stays; a Posi call resumes it.
 #include <chrono>
-#include <optional>
 
 #include "HvUsb.h"
 #include "command_packet.h"
@@ -31,16 +30,18 @@ class ReadTimeoutGuard {
  public:
   ~ReadTimeoutGuard() { Restore(); }
   void Set(uint32_t ms) {
-    if (!saved_) saved_ = State().readTimeoutMs.load();
+    if (!changed_) saved_ = State().readTimeoutMs.load();
+    changed_ = true;
     State().readTimeoutMs.store(ms);
   }
   void Restore() {
-    if (saved_) State().readTimeoutMs.store(*saved_);
-    saved_.reset();
+    if (changed_) State().readTimeoutMs.store(saved_);
+    changed_ = false;
   }
 
  private:
-  std::optional<uint32_t> saved_;
+  bool changed_ = false;
+  uint32_t saved_ = 0;
 };
 
 // The outcome carried by an answer's first 4 payload bytes (a receiver's reason, big-endian):
