@@ -62,8 +62,30 @@ void FileStore::Log(const std::string& line) {
 }
 
 void FileStore::OnOut(std::span<const std::uint8_t> wire, usbip::BulkPort& port) {
-  std::lock_guard lock(mu_);
-  port_ = &port;
+  std::lock_guard send(send_mu_);
+  std::vector<std::optional<std::vector<std::uint8_t>>> queued;
+  {
+    std::lock_guard lock(mu_);
+    port_ = &port;
+    Handle(wire);
+    queued.swap(outbox_);
+  }
+  Deliver(std::move(queued), &port);
+}
+
+void FileStore::Deliver(std::vector<std::optional<std::vector<std::uint8_t>>> queued,
+                        usbip::BulkPort* port) {
+  if (port == nullptr) return;
+  for (auto& entry : queued) {
+    if (entry) {
+      port->SendIn(std::move(*entry));
+    } else {
+      port->Reboot();
+    }
+  }
+}
+
+void FileStore::Handle(std::span<const std::uint8_t> wire) {
   resends_left_ = 0;  // the host has spoken: whatever it answered, nothing is sent again
   const std::vector<std::uint8_t> bytes =
       swapped_ ? usbip::SwapPairs(wire) : std::vector<std::uint8_t>(wire.begin(), wire.end());
@@ -202,11 +224,11 @@ void FileStore::OnHostFail(const CommandPacket& packet) {
 }
 
 void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::string& text) {
-  const std::uint64_t number = ++sent_;
   if (silent_) {
     Log("-> " + text + " (not sent: silent)");
     return;
   }
+  const std::uint64_t number = ++sent_;
   std::optional<FaultKind> fault;
   for (std::size_t i = 0; i < options_.faults.size() && !fault; ++i) {
     if (fired_[i] || options_.faults[i].at != number) continue;
@@ -234,7 +256,7 @@ void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::
   if (fault == FaultKind::kDisconnect) {
     Log("-> " + text + " not sent: disconnect");
     EndTransfer();
-    if (port_ != nullptr) port_->Reboot();
+    PutReboot();
     return;
   }
   if (fault == FaultKind::kSilence) {
@@ -262,14 +284,17 @@ void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::
 }
 
 void FileStore::Put(const std::vector<std::uint8_t>& packet) {
-  if (port_ == nullptr) return;
   if (!swapped_) {
-    port_->SendIn(packet);
+    outbox_.emplace_back(packet);
     return;
   }
   std::vector<std::uint8_t> even = packet;
   if (even.size() % 2 != 0) even.push_back(0);
-  port_->SendIn(usbip::SwapPairs(even));
+  outbox_.emplace_back(usbip::SwapPairs(even));
+}
+
+void FileStore::PutReboot() {
+  outbox_.emplace_back(std::nullopt);
 }
 
 void FileStore::ResendLoop() {
@@ -283,11 +308,27 @@ void FileStore::ResendLoop() {
       wake_.wait_until(lock, resend_at_);
       continue;
     }
-    --resends_left_;
-    ++resent_;
-    resend_at_ = Clock::now() + options_.resend;
-    Log("-> the last packet again (no answer)");
-    Put(last_);
+    // Deliveries keep their order: take the send lock first, then look again.
+    lock.unlock();
+    {
+      std::lock_guard send(send_mu_);
+      std::vector<std::optional<std::vector<std::uint8_t>>> queued;
+      usbip::BulkPort* port = nullptr;
+      {
+        std::lock_guard again(mu_);
+        if (!stopping_ && resends_left_ != 0 && !silent_ && Clock::now() >= resend_at_) {
+          --resends_left_;
+          ++resent_;
+          resend_at_ = Clock::now() + options_.resend;
+          Log("-> the last packet again (no answer)");
+          Put(last_);
+          queued.swap(outbox_);
+          port = port_;
+        }
+      }
+      Deliver(std::move(queued), port);
+    }
+    lock.lock();
   }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <span>
 #include <string>
 #include <thread>
@@ -65,6 +66,8 @@ class FileStore final : public usbip::BulkFunction {
     Awaiting awaiting = Awaiting::kInfo;
   };
 
+  // One OUT transfer, with `mu_` held; what it sends goes to `outbox_`.
+  void Handle(std::span<const std::uint8_t> wire);
   // Packet handlers (file_store.cpp: dispatch; incoming_file.cpp; outgoing_file.cpp).
   void OnRequest(const CommandPacket& packet);
   void OnInfo(const CommandPacket& packet);
@@ -88,7 +91,13 @@ class FileStore final : public usbip::BulkFunction {
   // Sends a packet, as the faults planned for its number allow; `awaited` packets are sent
   // again while the host does not answer.
   void Emit(std::vector<std::uint8_t> packet, bool awaited, const std::string& text);
+  // Queues a packet (in wire order) for the port; a reboot is an empty entry.
   void Put(const std::vector<std::uint8_t>& packet);
+  void PutReboot();
+  // Hands what was queued to `port`. The port takes the device's locks, which the device may
+  // hold while it calls OnReset: so this runs with `send_mu_` held but never `mu_`.
+  static void Deliver(std::vector<std::optional<std::vector<std::uint8_t>>> queued,
+                      usbip::BulkPort* port);
   void ResendLoop();
   void Log(const std::string& line);
   std::string Path(const std::string& name) const;
@@ -97,9 +106,11 @@ class FileStore final : public usbip::BulkFunction {
   const bool swapped_;
   const std::uint16_t max_packet_;
 
-  std::mutex mu_;
+  std::mutex send_mu_;  // taken before mu_: one delivery at a time, in order
+  std::mutex mu_;       // everything below
   std::condition_variable wake_;
   usbip::BulkPort* port_ = nullptr;
+  std::vector<std::optional<std::vector<std::uint8_t>>> outbox_;  // nothing: a reboot
   std::FILE* log_ = nullptr;
   Phase phase_ = Phase::kIdle;
   Incoming in_;
