@@ -5,36 +5,20 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
-#include <random>
 
 #include "child_process.h"
+#include "file_bytes.h"
 #include "penwick/cli/exit_codes.hpp"
+#include "sample_region.h"
 #include "sim_process.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using namespace pw::cli;
-using Bytes = std::vector<char>;
+using testsupport::ReadFileBytes;
+using testsupport::WriteFileBytes;
 using namespace std::chrono_literals;
-
-Bytes Random(size_t size) {
-  std::mt19937 random(9);
-  Bytes bytes(size);
-  for (char& b : bytes) b = static_cast<char>(random());
-  return bytes;
-}
-
-void Write(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 struct Outcome {
   int status = -1;
@@ -99,25 +83,25 @@ class PenwickFiles : public ::testing::Test {
 
 TEST_F(PenwickFiles, TransfersAndTheRefusalsBeforeThem) {
   StartSim("0200");
-  const Bytes content = Random(300000);
-  Write(dir / "a.bin", content);
+  const auto content = testsupport::RandomBytes(300000, 9);
+  WriteFileBytes(dir / "a.bin", content);
   Outcome sent = Files({"send", (dir / "a.bin").string(), "remote.bin", "--timeout", "10"});
   EXPECT_EQ(sent.status, kExitOk);
   EXPECT_TRUE(sent.Said("Done"));
-  EXPECT_EQ(Read(dir / "store" / "remote.bin"), content);
+  EXPECT_EQ(ReadFileBytes(dir / "store" / "remote.bin"), content);
 
   const std::string got = (dir / "got.bin").string();
   EXPECT_EQ(Files({"receive", "remote.bin", got}).status, kExitOk);
-  EXPECT_EQ(Read(got), content);
+  EXPECT_EQ(ReadFileBytes(got), content);
   // An existing file is replaced only when asked to, and resumed from its size.
   EXPECT_EQ(Files({"receive", "remote.bin", got}).status, kExitUsage);
   fs::resize_file(got, 100000);
   EXPECT_EQ(Files({"receive", "remote.bin", got}).status, kExitUsage);
-  EXPECT_EQ(Read(got).size(), 100000u);
+  EXPECT_EQ(ReadFileBytes(got).size(), 100000u);
   const Outcome resumed = Files({"receive", "remote.bin", got, "--resume"});
   EXPECT_EQ(resumed.status, kExitOk);
   EXPECT_TRUE(resumed.Said("Receiving remote.bin into " + got + " from byte 100000"));
-  EXPECT_EQ(Read(got), content);
+  EXPECT_EQ(ReadFileBytes(got), content);
   EXPECT_EQ(Files({"receive", "remote.bin", got, "--force"}).status, kExitOk);
 
   // The receiver has no such file.
@@ -134,7 +118,7 @@ TEST_F(PenwickFiles, TransfersAndTheRefusalsBeforeThem) {
 
 TEST_F(PenwickFiles, RefusedOnAVersionOneReceiverAndTimedOutWithoutOne) {
   StartSim("0100");
-  Write(dir / "a.bin", Random(10));
+  WriteFileBytes(dir / "a.bin", testsupport::RandomBytes(10, 9));
   EXPECT_EQ(Files({"send", (dir / "a.bin").string(), "r", "--from", "5"}).status, kExitRefused);
   sim.reset();  // nothing listens there any more
   const Outcome waited = Files({"info", "--timeout", "1"});
@@ -145,7 +129,7 @@ TEST_F(PenwickFiles, RefusedOnAVersionOneReceiverAndTimedOutWithoutOne) {
 TEST_F(PenwickFiles, CtrlCCancelsTheTransferAndTheWait) {
   // The receiver falls silent after the first block's acknowledgement.
   StartSim("0200", {"--files-fault", "silence@4"});
-  Write(dir / "a.bin", Random(1 << 20));
+  WriteFileBytes(dir / "a.bin", testsupport::RandomBytes(1 << 20, 9));
   const auto interrupt = [](pwtest::ChildProcess& child) { child.Signal(SIGINT); };
   const Outcome cancelled = Files({"send", (dir / "a.bin").string(), "r.bin"}, "send [", interrupt);
   EXPECT_EQ(cancelled.status, kExitCancelled);

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 
 #include <filesystem>
-#include <fstream>
 
 #include "fake_receiver.h"
+#include "file_bytes.h"
 #include "penwick/window.hpp"
 
 namespace hvusb_test {
@@ -40,17 +40,6 @@ Bytes Data(uint64_t offset, const Bytes& data) {
   for (int i = 0; i < 8; ++i) payload[i] = static_cast<uint8_t>(offset >> (56 - 8 * i));
   payload.insert(payload.end(), data.begin(), data.end());
   return payload;
-}
-
-Bytes ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const fs::path& path, const Bytes& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()),
-             static_cast<std::streamsize>(bytes.size()));
 }
 
 class FakeFileTask : public FakeReceiver {
@@ -107,7 +96,7 @@ class FakeFileTask : public FakeReceiver {
 
 TEST_F(FakeFileTask, ABlockThatCannotBeSentOrReadEndsTheSendWithCancel) {
   const fs::path local = dir / "file";
-  WriteAll(local, Bytes(100000, 0x42));
+  testsupport::WriteFileBytes(local, Bytes(100000, 0x42));
   // The request and the information go as one and two 64-byte packets; the block fails.
   FakeBackend::Reply request, information, refused;
   request.data.resize(64);
@@ -132,13 +121,13 @@ TEST_F(FakeFileTask, ABlockThatCannotBeSentOrReadEndsTheSendWithCancel) {
 
 TEST_F(FakeFileTask, MissingAndMalformedAnswersToAReceive) {
   const fs::path local = dir / "keep";
-  WriteAll(local, {9, 9});
+  testsupport::WriteFileBytes(local, {9, 9});
   const auto before = fs::last_write_time(local);
   // No answer at all: failure, PKT_FAIL 5, and the local file is as it was.
   EXPECT_EQ(Receive(local), 0);
   EXPECT_EQ(Commands(), (std::vector<uint32_t>{kRequest, kFail}));
   EXPECT_EQ(LastPayload(4), (Bytes{5, 0, 0, 0}));
-  EXPECT_EQ(ReadAll(local), (Bytes{9, 9}));
+  EXPECT_EQ(testsupport::ReadFileBytes(local), (Bytes{9, 9}));
   EXPECT_EQ(fs::last_write_time(local), before);
 
   // A PKT_FAIL too short to hold a reason fails the task (host reason 3: not the information).
@@ -165,20 +154,20 @@ TEST_F(FakeFileTask, PrintableFallbackOnlyForTheFilesOwnNameAndNeverOverAFile) {
   };
   serve();
   EXPECT_EQ(Receive(folder / "caf\xE9"), 1);
-  EXPECT_EQ(ReadAll(folder / "caf_"), (Bytes{1, 2, 3}));
+  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf_"), (Bytes{1, 2, 3}));
   EXPECT_TRUE(fs::is_directory(folder / "caf\xE9"));
 
   // Now a file has that name: it stays as it is and the task fails.
-  WriteAll(folder / "caf_", {7});
+  testsupport::WriteFileBytes(folder / "caf_", {7});
   Answer(kInfo, Info(3));
   EXPECT_EQ(Receive(folder / "caf\xE9"), 0);
-  EXPECT_EQ(ReadAll(folder / "caf_"), (Bytes{7}));
+  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf_"), (Bytes{7}));
   EXPECT_EQ(LastPayload(4), (Bytes{10, 0, 0, 0}));
 }
 
 TEST_F(FakeFileTask, NamesThatDoNotFitAreRefused) {
   const fs::path local = dir / "file";
-  WriteAll(local, {1});
+  testsupport::WriteFileBytes(local, {1});
   // A send request carries the name and its zero: 65,523 characters fill it to 65,535 bytes.
   const std::string tooLong(65524, 'r');
   EXPECT_EQ(UsbTaskFileSend(tooLong.c_str(), local.c_str(), nullptr, 7), 0);

@@ -7,30 +7,14 @@
 #include <unistd.h>
 
 #include <fstream>
-#include <random>
 
 #include "library_state.h"
 #include "penwick/usb_backend.hpp"
 
 namespace hvusb_test {
 
-Bytes RandomBytes(size_t size, uint32_t seed) {
-  std::mt19937 random(seed);
-  Bytes bytes(size);
-  for (uint8_t& b : bytes) b = static_cast<uint8_t>(random());
-  return bytes;
-}
-
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(out.good()) << path;
-}
-
-Bytes ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  ASSERT_TRUE(testsupport::WriteFileBytes(path, bytes)) << path;
 }
 
 std::time_t ModifiedAt(const std::filesystem::path& path) {

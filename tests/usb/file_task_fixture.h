@@ -16,7 +16,9 @@
 #include <vector>
 
 #include "HvUsb.h"
+#include "file_bytes.h"
 #include "penwick/window.hpp"
+#include "sample_region.h"
 #include "sim_process.h"
 
 namespace hvusb_test {
@@ -25,9 +27,12 @@ using Bytes = std::vector<uint8_t>;
 
 inline constexpr uint32_t kTaskDone = 0x4711;
 
-Bytes RandomBytes(size_t size, uint32_t seed);
+using testsupport::RandomBytes;
+// Writes the file (a test failure when that fails) and reads it back.
 void WriteBytes(const std::filesystem::path& path, const Bytes& bytes);
-Bytes ReadBytes(const std::filesystem::path& path);
+inline Bytes ReadBytes(const std::filesystem::path& path) {
+  return testsupport::ReadFileBytes(path);
+}
 // Modification time of `path`, and setting it (access time too).
 std::time_t ModifiedAt(const std::filesystem::path& path);
 void SetModified(const std::filesystem::path& path, std::time_t when);
