@@ -1,5 +1,4 @@
-// The packet check's verdicts and reasons, the file information's layout, and the percent's
-// reset above 100.
+// The packet check's verdicts and reasons, and the percent's reset above 100.
 #include "packet_format.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +6,6 @@
 #include <vector>
 
 #include "HvUsb.h"
-#include "file_payloads.h"
 #include "file_task.h"
 
 namespace hvusb {
@@ -50,36 +48,6 @@ TEST(PacketCheck, ReasonsAndLimits) {
   c = CheckPacket(padded.data(), 64);
   ASSERT_TRUE(c.ok);
   EXPECT_EQ(c.packet.payloadLength, 4u);
-}
-
-TEST(FileInformation, LayoutAndNames) {
-  FileRecord r;
-  r.date = 59380;
-  r.hour = 13;
-  r.minute = 45;
-  r.second = 30;
-  r.size = 0x123456789AULL;
-  r.attributes = 0x01;
-  SetRecordName(&r, "some/folder/name.bin");
-  Bytes info(114);
-  EncodeFileInfo(r, info.data());
-  EXPECT_EQ(Bytes(info.begin(), info.begin() + 14),
-            (Bytes{0xE7, 0xF4, 13, 45, 30, 2, 0, 0, 0, 0x12, 0x34, 0x56, 0x78, 0x9A}));
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(&info[14])), "name.bin");
-  EXPECT_EQ(Bytes(info.begin() + 109, info.end()), (Bytes{0, 0x01, 0, 0, 0}));  // little-endian
-  const FileRecord back = DecodeFileInfo(info.data());
-  EXPECT_EQ(back.size, r.size);
-  EXPECT_EQ(back.attributes, r.attributes);
-
-  EXPECT_EQ(BaseName("a/b/"), "b/");  // the last '/' with text after it
-  EXPECT_EQ(BaseName("plain"), "plain");
-  SetRecordName(&r, std::string(95, 'x'));
-  EXPECT_EQ(r.name, (std::array<uint8_t, kNameField>{}));
-
-  // A receive request with a start position: the name without its zero, then the position.
-  Bytes request(3 + 1 + 8);
-  EXPECT_EQ(EncodeRequest(request.data(), true, "n", 0x100000000ULL), 12u);
-  EXPECT_EQ(request, (Bytes{1, 0, 1, 'n', 0, 0, 0, 1, 0, 0, 0, 0}));
 }
 
 TEST(TaskPercent, AboveOneHundredReadsAsZeroAndIsReset) {
