@@ -94,7 +94,7 @@ class FakeFileTask : public FakeReceiver {
   fs::path dir;
 };
 
-TEST_F(FakeFileTask, ABlockThatCannotBeSentOrReadEndsTheSendWithCancel) {
+TEST_F(FakeFileTask, SendEndsOnABlockThatCannotBeSentOrReadAndOnTheReceiversCancel) {
   const fs::path local = dir / "file";
   testsupport::WriteFileBytes(local, Bytes(100000, 0x42));
   // The request and the information go as one and two 64-byte packets; the block fails.
@@ -117,6 +117,11 @@ TEST_F(FakeFileTask, ABlockThatCannotBeSentOrReadEndsTheSendWithCancel) {
   Answer(kOk);
   EXPECT_EQ(Send("/proc/self/mem"), 0);
   EXPECT_EQ(Commands(4), (std::vector<uint32_t>{kRequest, kInfo, kCancel}));
+
+  // PKT_CANCEL where an acknowledgement is due: the send fails with nothing sent back.
+  Answer(kCancel);
+  EXPECT_EQ(Send(local), 0);
+  EXPECT_EQ(Commands(7), (std::vector<uint32_t>{kRequest}));
 }
 
 TEST_F(FakeFileTask, MissingAndMalformedAnswersToAReceive) {
