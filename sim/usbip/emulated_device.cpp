@@ -214,8 +214,9 @@ bool EmulatedDevice::LeaveBus(std::optional<std::chrono::milliseconds> back_afte
     in_pipe_.Reset();
     model_.Reset();
   }
-  // The function forgets the exchange that the restart ended.
-  std::lock_guard function_lock(function_mu_);
+  // The function forgets the exchange that the restart ended. Not under function_mu_: a
+  // function may reboot the device from inside OnOut, or from a thread of its own while an
+  // OnOut waits for that thread.
   if (function_) function_->OnReset();
   return true;
 }

@@ -107,9 +107,7 @@ class EmulatedDevice final : public BulkPort {
 
   const DeviceSettings settings_;
   std::unique_ptr<BulkFunction> function_;
-  // One OnOut (or OnReset) at a time; taken before mu_. Recursive: a function may reboot the
-  // device from inside OnOut, which resets the function.
-  std::recursive_mutex function_mu_;
+  std::mutex function_mu_;  // one OnOut at a time; taken before mu_
 
   mutable std::mutex mu_;  // device state; replies are sent while it is held
   std::atomic<bool> present_{true};

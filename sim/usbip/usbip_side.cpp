@@ -14,6 +14,7 @@
 #include "bulk_script.h"
 #include "byte_order.h"
 #include "emulated_device.h"
+#include "file_store.h"
 #include "number_option.h"
 #include "sim_sides.h"
 #include "usb_receiver.h"
@@ -70,6 +71,7 @@ void PrintUsage(std::FILE* to) {
                "                         back) after the milliseconds since start; - for stderr\n"
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
+  std::fputs(files::kFileStoreUsage, to);
   std::fputs(UsbSessionUsage().c_str(), to);
 }
 
@@ -80,6 +82,7 @@ struct UsbOptions {
   bool echo = false;
   std::vector<usbip::ScriptRule> rules;
   std::string trace;
+  files::FileStoreOptions files;
   UsbSessionOptions sessions;
 };
 
@@ -168,6 +171,9 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       auto rule = usbip::ParseScriptLine(value, &error);
       if (!rule) return fail(error.empty() ? "empty rule" : error);
       o->rules.push_back(std::move(*rule));
+    } else if (files::IsFileStoreOption(name)) {
+      std::string error;
+      if (!files::ParseFileStoreOption(name, value, &o->files, &error)) return fail(error);
     } else {
       return fail("unknown option");
     }
@@ -192,7 +198,8 @@ int RunUsbSide(int argc, char** argv) {
   std::unique_ptr<UsbReceiver> receiver;
   if (options.sessions.modeGiven) {
     Images images;
-    if (options.echo || !options.rules.empty()) error = "--mode excludes --echo, --script, --rule";
+    if (options.echo || !options.rules.empty() || !options.files.folder.empty())
+      error = "--mode excludes --echo, --script, --rule and --files";
     if (!error.empty() || !LoadReceiverImages(options.sessions, &images, &error)) {
       std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
       return 2;
@@ -227,9 +234,26 @@ int RunUsbSide(int argc, char** argv) {
   for (const int s : {SIGUSR1, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  usbip::EmulatedDevice device(
-      options.device, receiver ? receiver->MakeFunction()
-                               : std::make_unique<usbip::ScriptFunction>(std::move(options.rules)));
+  // The bulk pipes serve the receiver's sessions, or the file store when given one, else the
+  // script.
+  std::unique_ptr<usbip::BulkFunction> function;
+  files::FileStore* store = nullptr;
+  if (receiver) {
+    function = receiver->MakeFunction();
+  } else if (!options.files.folder.empty()) {
+    auto files =
+        std::make_unique<files::FileStore>(options.files, options.device.descriptors.bcd_device,
+                                           options.device.descriptors.max_packet);
+    if (!files->Open(&error)) {
+      std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
+      return 2;
+    }
+    store = files.get();
+    function = std::move(files);
+  } else {
+    function = std::make_unique<usbip::ScriptFunction>(std::move(options.rules));
+  }
+  usbip::EmulatedDevice device(options.device, std::move(function));
   usbip::UsbipServer server(device);
   if (!server.Start(options.listen, options.port, &error)) {
     std::fprintf(stderr, "penwick-sim usb: cannot listen on %s\n", error.c_str());
@@ -255,7 +279,11 @@ int RunUsbSide(int argc, char** argv) {
   if (receiver) receiver->Stop();
   server.Stop();
   if (trace != nullptr && trace != stderr) std::fclose(trace);
-  return receiver ? receiver->ExitStatus() : 0;
+  if (receiver) return receiver->ExitStatus();
+  if (store == nullptr) return 0;
+  bool ok = false;
+  std::printf("%s\n", store->Finish(&ok).c_str());
+  return ok ? 0 : 1;
 }
 
 }  // namespace sim

@@ -29,6 +29,8 @@ class SimProcess {
   // Waits for the server to end by itself (a run of the receiver's sessions does), killing it
   // after `timeout`, or asks it to stop first when `stop`. Its exit status and its last line.
   pwtest::ChildProcess::Exit Finish(std::chrono::milliseconds timeout, bool stop = false);
+  // Stops the server (SIGTERM) and returns its last output line.
+  std::string Finish() { return Finish(std::chrono::seconds(10), true).lastLine; }
 
   // Points the driver at this server only (PENWICK_USBIP) and shortens its time-outs.
   void UseAsOnlyReceiver() const;
