@@ -3,7 +3,8 @@
 namespace sim {
 
 std::string UsbSessionUsage() {
-  return "Receiver sessions (with --mode; without it the pipes follow --echo/--script/--rule):\n"
+  return "Receiver sessions (with --mode; without it the pipes serve --files or follow\n"
+         "--echo/--script/--rule):\n"
          "  The receiver waits for the PC's opening (CMD_REQUEST: download, CMD_UP_READY:\n"
          "  upload), answers it with CMD_DOWN_READY and its identity, and plays the transfer.\n"
          "  A reboot during a transfer (SIGUSR1, --reboot-after-ms, the reboot frame,\n"
