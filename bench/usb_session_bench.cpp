@@ -104,12 +104,12 @@ void BM_UsbSession(benchmark::State& state) {
     cpuMs += cpu;
 
     state.PauseTiming();
-    const bool ok = result == (download ? 259 : 257) && sim.Finish(30s).status == 0;
+    const auto end = sim.Finish(30s);
     window.Pump([] { return transfer::LiveUsbWorkers() == 0; }, 30s);
     DeviceRemoval(nullptr);
-    if (!ok) {
-      state.SkipWithError("the session failed");
-      state.ResumeTiming();
+    if (result != (download ? 259 : 257) || end.status != 0) {
+      state.SkipWithError(
+          ("the session failed: " + std::to_string(result) + ", " + end.lastLine).c_str());
       break;
     }
     state.ResumeTiming();

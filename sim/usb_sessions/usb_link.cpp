@@ -76,7 +76,7 @@ void UsbLink::Reset() {
 
 void UsbLink::BeginSession() {
   std::lock_guard lock(mu_);
-  received_.clear();
+  // Frames already here stay: the PC's opening may come before the session is under way.
   inSession_ = false;
   lost_ = false;
 }

@@ -260,10 +260,10 @@ int RunUsbSide(int argc, char** argv) {
     if (trace != nullptr && trace != stderr) std::fclose(trace);
     return 1;
   }
+  if (receiver) receiver->Start(device);
   std::printf("USBIP %s:%u busid %s\n", options.listen.c_str(), server.port(),
               options.device.busid.c_str());
   std::fflush(stdout);
-  if (receiver) receiver->Start(device);
 
   // Until a stop signal, or until the receiver's run is over.
   const timespec tick{0, 100'000'000};
