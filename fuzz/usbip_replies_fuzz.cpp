@@ -55,9 +55,9 @@ bool Parse(const uint8_t* data, size_t size) {
       return accepted == rest.size();
     }
     default: {
-      auto endpoints = pw::usb::InterfaceEndpoints(rest, 0);
-      if (endpoints && endpoints->size() > pw::usb::kMaxPipes) std::abort();
-      return endpoints.has_value();
+      auto layout = pw::usb::WalkConfiguration(rest);
+      if (layout && layout->numEndpoints > pw::usb::kMaxPipes) std::abort();
+      return layout.has_value();
     }
   }
 }

@@ -22,6 +22,12 @@ class Downloader {
 
   bool Announce() {
     psn_ = opt_.psn;
+    if (link_.PcOpens()) {
+      bool lost = false;
+      const std::string why =
+          AcceptOpening(link_, kCmdRequest, opt_.identity, faults_, opt_.openTimeout, log_, &lost);
+      return why.empty() || (lost ? LineLost(why) : Fail(why));
+    }
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(psn_, opt_.identity), log_))
@@ -47,12 +53,15 @@ class Downloader {
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       Frame req{++psn_, kCmdBlockReq, link_.BlockRequestPayload(length, offset)};
-      if (!SendCounted(link_, faults_, req, log_)) {
+      const bool lost = FaultPlan::Hits(faults_.dropRequest, ++faults_.requestsMade);
+      if (lost) {
+        if (log_) log_("   (request lost) " + Describe(req));
+      } else if (!SendCounted(link_, faults_, req, log_)) {
         LineLost("the line failed");
         return std::nullopt;
       }
       Frame f;
-      switch (Await(kCmdBlock, attempt == 0 ? timeout : opt_.answerTimeout, &f)) {
+      switch (Await(kCmdBlock, attempt == 0 && !lost ? timeout : opt_.answerTimeout, &f)) {
         case Got::Failed:
           return std::nullopt;
         case Got::Nothing:
@@ -161,16 +170,28 @@ class Downloader {
   uint8_t psn_ = 0;
 };
 
-// Block offsets covering `size` bytes in the requested order.
-std::vector<uint32_t> BlockOffsets(size_t size, size_t block, BlockOrder order, uint32_t seed) {
-  std::vector<uint32_t> offsets;
-  for (size_t o = 0; o < size; o += block) offsets.push_back(static_cast<uint32_t>(o));
-  if (order == BlockOrder::Reverse) std::reverse(offsets.begin(), offsets.end());
+struct Block {
+  uint32_t offset;
+  size_t length;
+};
+
+// Blocks covering `size` bytes, of the given lengths in turn (each at most `max`), in the
+// requested order.
+std::vector<Block> Blocks(size_t size, const std::vector<size_t>& lengths, size_t max,
+                          BlockOrder order, uint32_t seed) {
+  std::vector<Block> blocks;
+  for (size_t o = 0, k = 0; o < size; ++k) {
+    const size_t length =
+        std::min({std::clamp<size_t>(lengths[k % lengths.size()], 1, max), size - o});
+    blocks.push_back(Block{static_cast<uint32_t>(o), length});
+    o += length;
+  }
+  if (order == BlockOrder::Reverse) std::reverse(blocks.begin(), blocks.end());
   if (order == BlockOrder::Shuffled) {
     std::mt19937 rng(seed);
-    std::shuffle(offsets.begin(), offsets.end(), rng);
+    std::shuffle(blocks.begin(), blocks.end(), rng);
   }
-  return offsets;
+  return blocks;
 }
 
 }  // namespace
@@ -179,7 +200,8 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
                           const Images& expected, const ChunkExpander& expand, const LogFn& log) {
   SessionResult result;
   Downloader d(link, options, faults, log, result);
-  const size_t block = std::clamp<size_t>(options.blockSize, 1, link.MaxBlock());
+  const std::vector<size_t> lengths =
+      options.blockSizes.empty() ? std::vector<size_t>{link.MaxBlock()} : options.blockSizes;
   if (!d.Announce()) return result;
 
   // An early end (on request): CMD_END after so many good block answers, nothing verified.
@@ -220,15 +242,14 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
 
   // The whole file, in the chosen order; every byte comes from the main pass.
   result.file.assign(size, 0);
-  for (uint32_t offset : BlockOffsets(size, block, options.order, options.seed)) {
-    const size_t length = std::min(block, size - offset);
-    auto data = fetch(length, offset, options.answerTimeout);
+  for (const Block& b : Blocks(size, lengths, link.MaxBlock(), options.order, options.seed)) {
+    auto data = fetch(b.length, b.offset, options.answerTimeout);
     if (!data) return result;
-    std::copy(data->begin(), data->end(), result.file.begin() + offset);
+    std::copy(data->begin(), data->end(), result.file.begin() + b.offset);
     if (endsHere()) return result;
   }
   if (faults.beyondEnd) {
-    const size_t length = std::min(block, size);
+    const size_t length = std::min({lengths.front(), link.MaxBlock(), size});
     if (!d.Unanswered(length, static_cast<uint32_t>(size - length + 1))) return result;
   }
   if (!d.End()) return result;

@@ -1,7 +1,8 @@
-// The receiver's side of a download, which the receiver leads: it announces itself with
-// CMD_REQUEST, learns the download file's size from the stream's header and chunk lengths,
-// asks for the whole file in blocks of its chosen size and order, checks every answer (command,
-// PSN, length, and that repeated blocks agree), ends with CMD_END and then checks the file.
+// The receiver's side of a download, which the receiver leads once the session is open (it
+// announces itself with CMD_REQUEST on the serial line; on USB it answers the PC's opening):
+// it learns the download file's size from the stream's header and chunk lengths, asks for the
+// whole file in blocks of its chosen sizes and order, checks every answer (command, PSN,
+// length), ends with CMD_END and then checks the file.
 #pragma once
 
 #include <chrono>
@@ -22,13 +23,14 @@ enum class BlockOrder { Sequential, Reverse, Shuffled };
 struct DownloadOptions {
   uint8_t psn = 0;  // PSN of CMD_REQUEST; every later request takes the next one
   Identity identity;
-  size_t blockSize = 255;
+  std::vector<size_t> blockSizes{255};  // used in turn, block after block
   BlockOrder order = BlockOrder::Sequential;
   uint32_t seed = 1;
   std::chrono::milliseconds answerTimeout{3000};
   // The PC writes the download file between CMD_DOWN_READY and its first answer.
   std::chrono::milliseconds prepareTimeout{60000};
-  int tries = 4;  // sends of one request before giving up
+  std::chrono::milliseconds openTimeout{30000};  // for the PC's opening (USB)
+  int tries = 4;                                 // sends of one request before giving up
 };
 
 struct SessionResult {

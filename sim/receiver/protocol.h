@@ -2,6 +2,7 @@
 // command codes, data types and a decoded frame.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -28,5 +29,8 @@ struct Frame {
 };
 
 const char* CommandName(uint8_t cmd);
+
+// The 8-bit sum of `length` bytes: the SUM of a frame over PSN, CMD, LEN and the payload.
+uint8_t FrameSum(const uint8_t* data, size_t length);
 
 }  // namespace sim

@@ -30,6 +30,12 @@ const char* CommandName(uint8_t cmd) {
   }
 }
 
+uint8_t FrameSum(const uint8_t* data, size_t length) {
+  unsigned sum = 0;
+  for (size_t i = 0; i < length; ++i) sum += data[i];
+  return static_cast<uint8_t>(sum);
+}
+
 std::vector<uint8_t> EncodeSerialFrame(const Frame& frame, uint8_t sumDelta) {
   const size_t len = std::min(frame.payload.size(), kMaxSerialPayload);
   std::vector<uint8_t> out(kMagic, kMagic + 4);
@@ -37,9 +43,7 @@ std::vector<uint8_t> EncodeSerialFrame(const Frame& frame, uint8_t sumDelta) {
   out.push_back(frame.cmd);
   out.push_back(static_cast<uint8_t>(len));
   out.insert(out.end(), frame.payload.begin(), frame.payload.begin() + static_cast<long>(len));
-  uint8_t sum = 0;
-  for (size_t i = 4; i < out.size(); ++i) sum = static_cast<uint8_t>(sum + out[i]);
-  out.push_back(static_cast<uint8_t>(sum + sumDelta));
+  out.push_back(static_cast<uint8_t>(FrameSum(out.data() + 4, out.size() - 4) + sumDelta));
   return out;
 }
 
@@ -69,9 +73,7 @@ std::optional<SerialFrameParser::Result> SerialFrameParser::Next() {
     p = buffer_.data() + start_;
     const size_t len = p[6];
     if (avail - skip < 8 + len) return std::nullopt;
-    uint8_t sum = 0;
-    for (size_t i = 4; i < 7 + len; ++i) sum = static_cast<uint8_t>(sum + p[i]);
-    Result result{sum == p[7 + len] ? Kind::Good : Kind::BadSum,
+    Result result{FrameSum(p + 4, 3 + len) == p[7 + len] ? Kind::Good : Kind::BadSum,
                   Frame{p[4], p[5], std::vector<uint8_t>(p + 7, p + 7 + len)}};
     start_ += 8 + len;
     return result;

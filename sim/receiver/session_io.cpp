@@ -15,25 +15,74 @@ std::array<uint8_t, 32> MakeModelId(uint16_t systemId) {
   return id;
 }
 
-Frame RequestFrame(uint8_t psn, const Identity& identity) {
-  Frame f{psn, kCmdRequest, std::vector<uint8_t>(2 + identity.modelId.size())};
-  Put16bit(f.payload.data(), identity.systemId);
-  std::copy(identity.modelId.begin(), identity.modelId.end(), f.payload.begin() + 2);
-  return f;
+std::vector<uint8_t> IdentityPayload(const Identity& identity) {
+  std::vector<uint8_t> payload(2 + identity.modelId.size());
+  Put16bit(payload.data(), identity.systemId);
+  std::copy(identity.modelId.begin(), identity.modelId.end(), payload.begin() + 2);
+  return payload;
 }
 
-bool SendCounted(Link& link, FaultPlan& plan, const Frame& frame, const LogFn& log,
-                 bool* corrupted) {
+Frame RequestFrame(uint8_t psn, const Identity& identity) {
+  return Frame{psn, kCmdRequest, IdentityPayload(identity)};
+}
+
+bool SendCounted(Link& link, FaultPlan& plan, const Frame& frame, const LogFn& log, bool* spoiled) {
   ++plan.framesSent;
   const bool corrupt = FaultPlan::Hits(plan.corruptSum, plan.framesSent);
-  if (corrupted) *corrupted = corrupt;
-  if (log) log(std::string("-> ") + Describe(frame) + (corrupt ? " (SUM corrupted)" : ""));
-  return link.Send(frame, corrupt ? 1 : 0);
+  Frame sent = frame;
+  const bool wrong = FaultPlan::Hits(plan.wrongCmd, plan.framesSent);
+  if (wrong) sent.cmd = frame.cmd == kCmdBlockReq ? kCmdSize : kCmdBlockReq;
+  if (spoiled) *spoiled = corrupt || wrong;
+  if (log)
+    log(std::string("-> ") + Describe(sent) + (corrupt ? " (SUM corrupted)" : "") +
+        (wrong ? " (wrong command)" : ""));
+  return link.Send(sent, corrupt ? 1 : 0);
 }
 
 std::string Describe(const Frame& frame) {
   return std::string(CommandName(frame.cmd)) + " psn " + std::to_string(frame.psn) + " len " +
          std::to_string(frame.payload.size());
+}
+
+std::string AcceptOpening(Link& link, uint8_t cmd, const Identity& identity, FaultPlan& plan,
+                          std::chrono::milliseconds timeout, const LogFn& log, bool* lineLost) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      return "no opening from the PC within " + std::to_string(timeout.count() / 1000) + " s";
+    Frame f;
+    switch (link.Receive(&f, left)) {
+      case Link::Rx::Timeout:
+        continue;
+      case Link::Rx::Closed:
+        *lineLost = true;
+        return "the line closed";
+      case Link::Rx::BadSum:
+        return "the PC opened with a bad frame";
+      case Link::Rx::Frame:
+        break;
+    }
+    if (log) log("<- " + Describe(f));
+    const uint8_t other = cmd == kCmdRequest ? kCmdUpReady : kCmdRequest;
+    if (f.cmd == other)
+      return std::string("the PC opened ") + (other == kCmdRequest ? "a download" : "an upload");
+    if (f.cmd != cmd || !f.payload.empty())
+      return "the PC sent " + Describe(f) + " where an opening was due";
+    if (plan.openingsRefused < plan.refuseOpenings) {
+      ++plan.openingsRefused;
+      if (!SendCounted(link, plan, Frame{f.psn, kCmdSize, {0, 0, 0}}, log)) break;
+      continue;
+    }
+    bool spoiled = false;
+    if (!SendCounted(link, plan, Frame{f.psn, kCmdDownReady, IdentityPayload(identity)}, log,
+                     &spoiled))
+      break;
+    if (!spoiled) return {};
+  }
+  *lineLost = true;
+  return "the line failed";
 }
 
 }  // namespace sim

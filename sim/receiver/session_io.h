@@ -1,11 +1,13 @@
-// Helpers the receiver's sessions share: sending with the fault plan applied, logging, and the
-// CMD_REQUEST that announces the receiver.
+// Helpers the receiver's sessions share: sending with the fault plan applied, logging, the
+// receiver's identity in CMD_REQUEST, and the opening of a session the PC starts (USB).
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "faults.h"
 #include "link.h"
@@ -22,14 +24,25 @@ struct Identity {
 // An identity block carrying the system id at bytes 5-6 with a correct check byte at 3.
 std::array<uint8_t, 32> MakeModelId(uint16_t systemId);
 
-// The CMD_REQUEST frame: system id (2 bytes) and model id (32 bytes).
+// System id (2 bytes) and model id (32 bytes): the payload of CMD_REQUEST on the serial line
+// and of the answer to an opening on USB.
+std::vector<uint8_t> IdentityPayload(const Identity& identity);
+
+// The CMD_REQUEST frame.
 Frame RequestFrame(uint8_t psn, const Identity& identity);
 
-// Sends `frame`, corrupting its SUM when the plan says this is the frame to corrupt. Returns
-// whether the line took it and sets `*corrupted` when it was the corrupted one.
+// Sends `frame` with the plan's frame faults applied (a damaged SUM, another command).
+// Returns whether the line took it and sets `*spoiled` when a fault hit it.
 bool SendCounted(Link& link, FaultPlan& plan, const Frame& frame, const LogFn& log,
-                 bool* corrupted = nullptr);
+                 bool* spoiled = nullptr);
 
 std::string Describe(const Frame& frame);
+
+// Waits up to `timeout` for the PC's opening frame `cmd` and answers it with CMD_DOWN_READY
+// and the receiver's identity. The openings the plan refuses are answered with CMD_SIZE; after
+// a refused or spoiled answer the receiver waits for the next opening. Empty when opened;
+// otherwise why not, with `*lineLost` set when the line went.
+std::string AcceptOpening(Link& link, uint8_t cmd, const Identity& identity, FaultPlan& plan,
+                          std::chrono::milliseconds timeout, const LogFn& log, bool* lineLost);
 
 }  // namespace sim

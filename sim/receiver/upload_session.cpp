@@ -26,9 +26,15 @@ class Uploader {
         log_(log),
         result_(result),
         stages_{Stage{kTypeFlash, &served.packed, options.flashSize},
-                Stage{kTypeEeprom, &served.eeprom, static_cast<uint32_t>(served.eeprom.size())}} {}
+                Stage{kTypeEeprom, &served.eeprom, options.eepromSize}} {}
 
   bool Announce() {
+    if (link_.PcOpens()) {
+      bool lost = false;
+      const std::string why =
+          AcceptOpening(link_, kCmdUpReady, opt_.identity, faults_, opt_.openTimeout, log_, &lost);
+      return why.empty() || (lost ? LineLost(why) : Fail(why));
+    }
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(opt_.psn, opt_.identity), log_))
@@ -42,6 +48,7 @@ class Uploader {
       if (f.cmd != kCmdUpReady || f.psn != opt_.psn || !f.payload.empty())
         return Fail("the PC answered the request with " + Describe(f));
       psn_ = opt_.psn;
+      psnKnown_ = true;
       return true;
     }
     return Fail("no CMD_UP_READY after " + std::to_string(opt_.tries) + " requests");
@@ -54,9 +61,11 @@ class Uploader {
       Link::Rx rx = link_.Receive(&f, opt_.idleTimeout);
       if (rx != Link::Rx::Frame) return Bad(rx);
       if (log_) log_("<- " + Describe(f));
-      const uint8_t want = static_cast<uint8_t>(psn_ + 1);
+      // Over USB the PC counts its frames from a counter of its own: its first frame sets it.
+      const uint8_t want = psnKnown_ ? static_cast<uint8_t>(psn_ + 1) : f.psn;
       if (f.psn != want)
         return Fail(Describe(f) + " where PSN " + std::to_string(want) + " was due");
+      psnKnown_ = true;
       psn_ = f.psn;
       switch (f.cmd) {
         case kCmdSizeReq:
@@ -128,32 +137,38 @@ class Uploader {
     if (offset + length > stage->size) return Fail(what + ": past the end");
     if (offset != stage->done)
       return Fail(what + ": the next byte due is " + std::to_string(stage->done));
-    const size_t due = std::min<size_t>(opt_.maxBlock, stage->size - stage->done);
+    const size_t due = std::min<size_t>(link_.UploadBlock(), stage->size - stage->done);
     if (length != due) return Fail(what + ": " + std::to_string(due) + " bytes were due");
     std::vector<uint8_t> data(length, 0xFF);
     const std::vector<uint8_t>& image = *stage->image;
     for (size_t k = 0; k < length && offset + k < image.size(); ++k) data[k] = image[offset + k];
-    const bool shortened = FaultPlan::Hits(faults_.shortBlock, ++faults_.blockAnswers);
+    const int n = ++faults_.blockAnswers;
+    const bool shortened = FaultPlan::Hits(faults_.shortBlock, n);
     if (shortened) data.pop_back();
-    if (!Answer(Frame{f.psn, kCmdBlock, data}, shortened)) return false;
-    return true;
+    // A longer answer is stored by a PC that takes what it asked for; another one refuses it.
+    const bool lengthened = FaultPlan::Hits(faults_.longBlock, n);
+    if (lengthened) data.insert(data.end(), 3, 0xEE);
+    const bool refused = shortened || (lengthened && !link_.PcTakesLooseBlockAnswers());
+    return Answer(Frame{f.psn, kCmdBlock, data}, refused, static_cast<uint32_t>(length));
   }
 
-  // Sends an answer with the fault plan applied; a good answer advances the stage.
-  bool Answer(Frame answer, bool faulty) {
+  // Sends an answer with the fault plan applied; an answer the PC takes advances the stage by
+  // `advance` bytes.
+  bool Answer(Frame answer, bool refused, uint32_t advance = 0) {
     const int n = ++faults_.answersSent;
     if (FaultPlan::Hits(faults_.stalePsn, n)) {
       answer.psn = static_cast<uint8_t>(answer.psn - 1);
-      faulty = true;
+      // A PC that checks PSNs refuses it; over USB a block answer's PSN goes unchecked.
+      if (answer.cmd != kCmdBlock || !link_.PcTakesLooseBlockAnswers()) refused = true;
     }
     if (FaultPlan::Hits(faults_.drop, n)) {
       if (log_) log_("   (answer dropped) " + Describe(answer));
       return true;
     }
-    bool corrupted = false;
-    if (!SendCounted(link_, faults_, answer, log_, &corrupted)) return LineLost("the line failed");
-    if (faulty || corrupted) return true;
-    if (answer.cmd == kCmdBlock) Current()->done += static_cast<uint32_t>(answer.payload.size());
+    bool spoiled = false;
+    if (!SendCounted(link_, faults_, answer, log_, &spoiled)) return LineLost("the line failed");
+    if (refused || spoiled) return true;
+    if (answer.cmd == kCmdBlock) Current()->done += advance;
     return true;
   }
 
@@ -171,6 +186,7 @@ class Uploader {
   SessionResult& result_;
   Stage stages_[2];
   uint8_t psn_ = 0;
+  bool psnKnown_ = false;
 };
 
 }  // namespace
@@ -182,7 +198,7 @@ SessionResult RunUpload(Link& link, const UploadOptions& options, FaultPlan& fau
   if (!u.Announce() || !u.Serve()) return result;
   result.ok = true;
   result.summary =
-      "upload " + std::to_string(options.flashSize + served.eeprom.size()) + " bytes served";
+      "upload " + std::to_string(options.flashSize + options.eepromSize) + " bytes served";
   return result;
 }
 

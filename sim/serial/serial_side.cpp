@@ -8,10 +8,8 @@
 #include "child.h"
 #include "options.h"
 #include "pty.h"
-#include "receiver/download_session.h"
-#include "receiver/expander.h"
 #include "receiver/images.h"
-#include "receiver/upload_session.h"
+#include "receiver/play.h"
 #include "serial_link.h"
 #include "sim_sides.h"
 
@@ -19,12 +17,6 @@ namespace sim {
 namespace {
 
 using namespace std::chrono_literals;
-
-int Report(bool ok, const std::string& text) {
-  std::printf("SIM %s %s\n", ok ? "OK" : "FAIL", text.c_str());
-  std::fflush(stdout);
-  return ok ? 0 : 1;
-}
 
 // Waits for {PSN 0, CMD_REBOOT, LEN 0}; other frames are ignored. Empty when it came.
 std::string WaitForReboot(SerialLink& link, int seconds, Child& child, const LogFn& log) {
@@ -51,50 +43,6 @@ std::string WaitForReboot(SerialLink& link, int seconds, Child& child, const Log
   return "no reboot frame within " + std::to_string(seconds) + " s";
 }
 
-std::string Counts(const SessionResult& r) {
-  std::string s;
-  if (r.retries) s += ", " + std::to_string(r.retries) + " requests sent again";
-  if (r.staleAnswers) s += ", " + std::to_string(r.staleAnswers) + " late answers ignored";
-  return s;
-}
-
-bool SaveFile(const std::string& path, const std::vector<uint8_t>& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  return std::fclose(f) == 0 && written;
-}
-
-// The transfer itself, once the receiver has restarted.
-SessionResult PlayReceiver(SerialOptions& o, SerialLink& link, const Images& images,
-                           const LogFn& log) {
-  if (o.mode == Mode::Upload) {
-    UploadOptions u;
-    u.psn = o.psn;
-    u.identity = o.identity;
-    u.answerTimeout = std::chrono::milliseconds(o.answerMs);
-    u.idleTimeout = std::chrono::milliseconds(o.idleMs);
-    u.tries = o.tries;
-    u.flashSize = o.flashSize;
-    return RunUpload(link, u, o.faults, images, log);
-  }
-  DownloadOptions d;
-  d.psn = o.psn;
-  d.identity = o.identity;
-  d.blockSize = o.blockSize;
-  d.order = o.order;
-  d.seed = o.seed;
-  d.answerTimeout = std::chrono::milliseconds(o.answerMs);
-  d.prepareTimeout = std::chrono::milliseconds(o.prepareMs);
-  d.tries = o.tries;
-  SessionResult result = RunDownload(link, d, o.faults, images, CodecExpander(), log);
-  if (!o.saveFile.empty() && !result.file.empty() && !SaveFile(o.saveFile, result.file)) {
-    std::fprintf(stderr, "penwick-sim serial: cannot write %s\n", o.saveFile.c_str());
-    if (result.ok) result.summary += " (not saved)";
-  }
-  return result;
-}
-
 }  // namespace
 
 int RunSerialSide(int argc, char** argv) {
@@ -106,28 +54,24 @@ int RunSerialSide(int argc, char** argv) {
     return 2;
   }
   if (help) {
-    std::fputs(kSerialUsage, stdout);
+    std::fputs(SerialUsage().c_str(), stdout);
     return 0;
   }
   Images images;
-  bool loaded = o.pakFile.empty() ? LoadTransferFile(o.transferFile, &images, &error)
-                                  : LoadImageFiles(o.pakFile, o.eepromFile, &images, &error);
-  if (!loaded) {
+  if (!LoadReceiverImages(o, &images, &error)) {
     std::fprintf(stderr, "penwick-sim serial: %s\n", error.c_str());
     return 2;
   }
   Pty pty;
-  if (!pty.Create(&error)) return Report(false, error);
+  if (!pty.Create(&error)) return ReportRun(false, error);
   std::printf("PTY %s\n", pty.SlavePath().c_str());
   std::fflush(stdout);
 
-  LogFn log;
-  if (o.verbose)
-    log = [](const std::string& line) { std::fprintf(stderr, "sim %s\n", line.c_str()); };
+  const LogFn log = VerboseLog(o);
   Child child;
   if (!o.run.empty() &&
       !child.Start(o.run, "PENWICK_COM" + std::to_string(o.comNumber), pty.SlavePath(), &error))
-    return Report(false, error);
+    return ReportRun(false, error);
 
   SerialLink link(pty, o.noise, o.seed, o.hangupAfter);
   SessionResult result;
@@ -137,7 +81,7 @@ int RunSerialSide(int argc, char** argv) {
   } else {
     std::this_thread::sleep_for(std::chrono::milliseconds(o.rebootDelayMs));
     const size_t noiseBefore = link.NoiseReceived();
-    result = PlayReceiver(o, link, images, log);
+    result = PlaySession(o, link, images, log);
     if (link.HungUp() && result.lineLost) {
       result.ok = true;
       result.summary = std::string(o.mode == Mode::Upload ? "upload" : "download") +
@@ -158,7 +102,7 @@ int RunSerialSide(int argc, char** argv) {
           "the command exited with status " + std::to_string(status) + " after " + result.summary;
     }
   }
-  return Report(result.ok, result.summary + (result.ok ? Counts(result) : ""));
+  return ReportRun(result.ok, result.summary + (result.ok ? RunCounts(result) : ""));
 }
 
 }  // namespace sim

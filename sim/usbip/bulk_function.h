@@ -28,7 +28,8 @@ class BulkFunction {
   // One OUT transfer, as many bytes as the host wrote (padding included). Called with the
   // device's lock released, one call at a time.
   virtual void OnOut(std::span<const std::uint8_t> wire, BulkPort& port) = 0;
-  // The device was reset (a new import or a reboot): forget any exchange in progress.
+  // The device was reset (a new import, or a reboot or unplug that took it off the bus):
+  // forget any exchange in progress. May come from any thread, also while OnOut runs.
   virtual void OnReset() {}
 };
 

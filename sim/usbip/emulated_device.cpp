@@ -35,7 +35,13 @@ EmulatedDevice::EmulatedDevice(DeviceSettings settings, std::unique_ptr<BulkFunc
     : settings_(std::move(settings)),
       function_(std::move(function)),
       model_(settings_.descriptors),
-      in_pipe_(settings_.descriptors.max_packet) {}
+      in_pipe_(settings_.descriptors.max_packet) {
+  if (settings_.appear_after) {
+    present_ = false;
+    rebooting_ = true;
+    back_at_ = Clock::now() + *settings_.appear_after;
+  }
+}
 
 DeviceRecord EmulatedDevice::Record() const {
   const DescriptorOptions& d = settings_.descriptors;
@@ -185,20 +191,34 @@ void EmulatedDevice::SendIn(std::vector<std::uint8_t> transfer) {
 }
 
 void EmulatedDevice::Reboot() {
+  if (LeaveBus(settings_.reboot_delay)) Trace("reboot");
+}
+
+void EmulatedDevice::Unplug() {
+  if (LeaveBus(std::nullopt)) Trace("unplug");
+}
+
+bool EmulatedDevice::LeaveBus(std::optional<std::chrono::milliseconds> back_after) {
   // Off the list first, so that the host never finds it listed after the connection dropped.
-  if (!present_.exchange(false)) return;
+  if (!present_.exchange(false)) return false;
   {
     std::lock_guard drop_lock(drop_mu_);
     if (drop_target_ != nullptr) drop_target_->Drop();
     drop_target_ = nullptr;
   }
-  std::lock_guard lock(mu_);
-  rebooting_ = true;
-  back_at_ = Clock::now() + settings_.reboot_delay;
-  active_ = nullptr;
-  in_pipe_.Reset();
-  model_.Reset();
-  Trace("reboot");
+  {
+    std::lock_guard lock(mu_);
+    rebooting_ = back_after.has_value();
+    if (back_after) back_at_ = Clock::now() + *back_after;
+    active_ = nullptr;
+    in_pipe_.Reset();
+    model_.Reset();
+  }
+  // The function forgets the exchange that the restart ended. Not under function_mu_: a
+  // function may reboot the device from inside OnOut, or from a thread of its own while an
+  // OnOut waits for that thread.
+  if (function_) function_->OnReset();
+  return true;
 }
 
 void EmulatedDevice::Tick(Clock::time_point now) {

@@ -42,6 +42,8 @@ struct DeviceSettings {
   std::uint32_t busnum = 1;
   std::uint32_t devnum = 2;
   std::chrono::milliseconds reboot_delay{1000};  // time off the bus during a reboot
+  // Off the bus at first, and on it this long after the device is made; nothing: at once.
+  std::optional<std::chrono::milliseconds> appear_after;
   // Reboot this long after the first import (once); nothing when unset.
   std::optional<std::chrono::milliseconds> reboot_after;
   bool reboot_on_frame = true;  // the receiver's reboot frame on the OUT pipe reboots it
@@ -89,12 +91,19 @@ class EmulatedDevice final : public BulkPort {
   void SendIn(std::vector<std::uint8_t> transfer) override;
   void Reboot() override;
 
+  // Leaves the bus for good (the cable pulled): the connection drops, the device never comes
+  // back.
+  void Unplug();
+
  private:
   void Trace(const std::string& line);
   DeviceRecord Record() const;
   bool HasBulkPipes() const;
   void CompleteReadsLocked();
   void BulkOut(UrbSink* sink, const UrbHeader& header, std::span<const std::uint8_t> data);
+  // Takes the device off the bus, dropping its connection; back after `back_after` unless
+  // that is empty. False when it was off already.
+  bool LeaveBus(std::optional<std::chrono::milliseconds> back_after);
 
   const DeviceSettings settings_;
   std::unique_ptr<BulkFunction> function_;

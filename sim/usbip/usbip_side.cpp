@@ -12,10 +12,13 @@
 #include <string_view>
 
 #include "bulk_script.h"
+#include "byte_order.h"
 #include "emulated_device.h"
 #include "file_store.h"
 #include "number_option.h"
 #include "sim_sides.h"
+#include "usb_receiver.h"
+#include "usb_session_options.h"
 #include "usbip_server.h"
 
 namespace sim {
@@ -46,6 +49,9 @@ void PrintUsage(std::FILE* to) {
                "  --manufacturer TEXT, --product TEXT, --serial TEXT   string descriptors\n"
                "Reboot (off the device list, connection dropped, back after the delay):\n"
                "  --reboot-delay-ms N    time off the bus (default 1000)\n"
+               "  --appear-after-ms N    start off the bus and arrive N ms after the start (a PC\n"
+               "                         armed before the receiver comes sees a fresh arrival;\n"
+               "                         so does a reboot by SIGUSR1)\n"
                "  --reboot-after-ms N    reboot once, N ms after the first import\n"
                "  --no-reboot-frame      ignore the reboot frame on the OUT pipe\n"
                "Bulk pipes (0x01 OUT, 0x82 IN; reads wait until the device has data):\n"
@@ -66,6 +72,7 @@ void PrintUsage(std::FILE* to) {
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
   std::fputs(files::kFileStoreUsage, to);
+  std::fputs(UsbSessionUsage().c_str(), to);
 }
 
 struct UsbOptions {
@@ -76,6 +83,7 @@ struct UsbOptions {
   std::vector<usbip::ScriptRule> rules;
   std::string trace;
   files::FileStoreOptions files;
+  UsbSessionOptions sessions;
 };
 
 // Returns 0 to run, 1 after --help, 2 on a bad option (message printed).
@@ -86,6 +94,13 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       std::fprintf(stderr, "penwick-sim usb: %s: %s\n", std::string(name).c_str(), why.c_str());
       return 2;
     };
+    std::string bad;
+    OptionCursor at{argc, argv, &i, &bad};
+    if (const OptionParse parsed = ParseUsbSessionOption(at, &o->sessions);
+        parsed != OptionParse::NotMine) {
+      if (parsed == OptionParse::Bad) return fail(bad);
+      continue;
+    }
     if (name == "--help") {
       PrintUsage(stdout);
       return 1;
@@ -132,13 +147,16 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       d.product = value;
     } else if (name == "--serial") {
       d.serial = value;
-    } else if (name == "--reboot-delay-ms" || name == "--reboot-after-ms") {
+    } else if (name == "--reboot-delay-ms" || name == "--reboot-after-ms" ||
+               name == "--appear-after-ms") {
       if (!ParseNumber(value, 10, 86400000, &n)) return fail("milliseconds");
       const std::chrono::milliseconds ms(n);
       if (name == "--reboot-delay-ms")
         o->device.reboot_delay = ms;
-      else
+      else if (name == "--reboot-after-ms")
         o->device.reboot_after = ms;
+      else
+        o->device.appear_after = ms;
     } else if (name == "--script") {
       std::ifstream file(value, std::ios::binary);
       std::stringstream text;
@@ -160,6 +178,11 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       return fail("unknown option");
     }
   }
+  std::string error;
+  if (!FinishUsbSessionOptions(&o->sessions, &error)) {
+    std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
+    return 2;
+  }
   return 0;
 }
 
@@ -171,10 +194,21 @@ int RunUsbSide(int argc, char** argv) {
     if (parsed == 2) PrintUsage(stderr);
     return parsed == 1 ? 0 : 2;
   }
-  if (options.echo) {
-    std::string error;
-    options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
+  std::string error;
+  std::unique_ptr<UsbReceiver> receiver;
+  if (options.sessions.modeGiven) {
+    Images images;
+    if (options.echo || !options.rules.empty() || !options.files.folder.empty())
+      error = "--mode excludes --echo, --script, --rule and --files";
+    if (!error.empty() || !LoadReceiverImages(options.sessions, &images, &error)) {
+      std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
+      return 2;
+    }
+    receiver = std::make_unique<UsbReceiver>(
+        options.sessions, std::move(images),
+        usbip::HardwareSwapsPairs(options.device.descriptors.bcd_device));
   }
+  if (options.echo) options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
 
   std::FILE* trace = nullptr;
   if (options.trace == "-") {
@@ -200,14 +234,16 @@ int RunUsbSide(int argc, char** argv) {
   for (const int s : {SIGUSR1, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  // The bulk pipes serve the file store when given one, else the script.
+  // The bulk pipes serve the receiver's sessions, or the file store when given one, else the
+  // script.
   std::unique_ptr<usbip::BulkFunction> function;
   files::FileStore* store = nullptr;
-  if (!options.files.folder.empty()) {
+  if (receiver) {
+    function = receiver->MakeFunction();
+  } else if (!options.files.folder.empty()) {
     auto files =
         std::make_unique<files::FileStore>(options.files, options.device.descriptors.bcd_device,
                                            options.device.descriptors.max_packet);
-    std::string error;
     if (!files->Open(&error)) {
       std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
       return 2;
@@ -219,26 +255,31 @@ int RunUsbSide(int argc, char** argv) {
   }
   usbip::EmulatedDevice device(options.device, std::move(function));
   usbip::UsbipServer server(device);
-  std::string error;
   if (!server.Start(options.listen, options.port, &error)) {
     std::fprintf(stderr, "penwick-sim usb: cannot listen on %s\n", error.c_str());
     if (trace != nullptr && trace != stderr) std::fclose(trace);
     return 1;
   }
+  if (receiver) receiver->Start(device);
   std::printf("USBIP %s:%u busid %s\n", options.listen.c_str(), server.port(),
               options.device.busid.c_str());
   std::fflush(stdout);
 
-  while (true) {
-    int s = 0;
-    if (sigwait(&signals, &s) != 0) break;
+  // Until a stop signal, or until the receiver's run is over.
+  const timespec tick{0, 100'000'000};
+  while (!receiver || !receiver->Finished(std::chrono::steady_clock::now())) {
+    const int s =
+        receiver ? sigtimedwait(&signals, nullptr, &tick) : sigwaitinfo(&signals, nullptr);
+    if (s < 0) continue;  // the tick, or an interruption
     if (s != SIGUSR1) break;
     std::fprintf(stderr, "penwick-sim usb: reboot, back in %lld ms\n",
                  static_cast<long long>(options.device.reboot_delay.count()));
     device.Reboot();
   }
+  if (receiver) receiver->Stop();
   server.Stop();
   if (trace != nullptr && trace != stderr) std::fclose(trace);
+  if (receiver) return receiver->ExitStatus();
   if (store == nullptr) return 0;
   bool ok = false;
   std::printf("%s\n", store->Finish(&ok).c_str());

@@ -100,6 +100,28 @@ TEST_F(UsbDriverTest, OpensAreExclusiveAndPipesFollowEndpointOrder) {
   driver->Close(OpenOk(kDev));  // free again
 }
 
+TEST_F(UsbDriverTest, PipesAreTheEndpointsOfTheFirstInterfaceWhateverFollowsThem) {
+  // The first interface is number 1, another follows, then a descriptor that runs past the
+  // end: the pipes are the first interface's endpoints, as the USB library numbers them.
+  auto descriptors = FakeBackend::ReceiverDescriptors(64);
+  descriptors.configuration = Bytes({9, 2,    50,   0, 2,  1,    0, 0x80, 50,  // configuration
+                                     9, 4,    1,    0, 2,  0xFF, 0, 0,    0,   // interface 1
+                                     7, 5,    0x83, 2, 0,  2,    0,            // IN, 512 bytes
+                                     7, 5,    0x04, 2, 64, 0,    0,            // OUT, 64 bytes
+                                     9, 4,    0,    0, 1,  0xFF, 0, 0,    0,   // interface 0
+                                     7, 5,    0x01, 2, 64, 0,    0,            //
+                                     8, 0x24, 1});                             // cut short
+  fake->AddDevice("fake:7", descriptors, false);
+  const auto in = OpenOk(pw::usb::PipePath("fake:7", 0));
+  const auto out = OpenOk(pw::usb::PipePath("fake:7", 1));
+  EXPECT_EQ(driver->Open(pw::usb::PipePath("fake:7", 2)).status, Status::NotFound);
+  EXPECT_EQ(driver->Read(in, 512)->endpoint(), 0x83);
+  const uint8_t byte = 0;
+  EXPECT_EQ(driver->Write(out, &byte, 1)->endpoint(), 0x04);
+  driver->Close(in);
+  driver->Close(out);
+}
+
 TEST_F(UsbDriverTest, ControlRequestsRunTheStoredSetupPacket) {
   const auto device = OpenOk(kDev);
   const uint8_t setup[8] = {0x80, 6, 0, 1, 0, 0, 18, 0};

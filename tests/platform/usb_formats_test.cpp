@@ -1,5 +1,5 @@
-// Pure parts of the USB driver: pipe paths, interface endpoints of a configuration set, the
-// environment settings, device paths of USB/IP, and the USB/IP wire format.
+// Pure parts of the USB driver: pipe paths, the environment settings, device paths of USB/IP,
+// and the USB/IP wire format.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -31,40 +31,6 @@ TEST(UsbPipePaths, BuildAndSplit) {
   EXPECT_FALSE(pw::usb::ParsePipePath("usb:1-2\\INTERFACE_0x00\\PIPE_0x"));
   EXPECT_FALSE(pw::usb::ParsePipePath("usb:1-2\\INTERFACE_0x00\\PIPE_0x1F"));  // upper case
   EXPECT_FALSE(pw::usb::ParsePipePath("\\INTERFACE_0x00\\PIPE_0x01"));         // no device
-}
-
-TEST(UsbInterfaceEndpoints, FollowDescriptorOrderOfTheInterface) {
-  const std::vector<uint8_t> config = {
-      9, 2,    50,   0, 2,  1,    0, 0x80, 50,  // configuration
-      5, 0x24, 1,    2, 3,                      // class-specific, skipped
-      9, 4,    0,    0, 2,  0xFF, 0, 0,    0,   // interface 0
-      7, 5,    0x01, 2, 64, 0,    0,            //
-      7, 5,    0x82, 2, 0,  2,    0,            // 512 bytes
-      9, 4,    1,    0, 1,  0xFF, 0, 0,    0,   // interface 1: not ours
-      7, 5,    0x83, 2, 64, 0,    0};
-  auto endpoints = pw::usb::InterfaceEndpoints(config, 0);
-  ASSERT_TRUE(endpoints);
-  ASSERT_EQ(endpoints->size(), 2u);
-  EXPECT_EQ((*endpoints)[0].address, 0x01);
-  EXPECT_EQ((*endpoints)[1].address, 0x82);
-  EXPECT_EQ((*endpoints)[1].maxPacketSize, 512);
-  auto second = pw::usb::InterfaceEndpoints(config, 1);
-  ASSERT_TRUE(second);
-  ASSERT_EQ(second->size(), 1u);
-  EXPECT_EQ((*second)[0].address, 0x83);
-
-  // A zero length byte or a descriptor running past the end is malformed.
-  auto zero = config;
-  zero[9] = 0;
-  EXPECT_FALSE(pw::usb::InterfaceEndpoints(zero, 0));
-  auto overrun = config;
-  overrun.resize(config.size() - 3);
-  EXPECT_FALSE(pw::usb::InterfaceEndpoints(overrun, 1));
-  // No interface: no pipes.
-  const std::vector<uint8_t> bare = {9, 2, 9, 0, 0, 1, 0, 0x80, 50};
-  auto none = pw::usb::InterfaceEndpoints(bare, 0);
-  ASSERT_TRUE(none);
-  EXPECT_TRUE(none->empty());
 }
 
 TEST(UsbSettings, UsbIds) {

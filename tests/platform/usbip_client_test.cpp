@@ -130,11 +130,22 @@ TEST_F(UsbipClientTest, ASilentReadIsUnlinkedAndALateAnswerKept) {
   EXPECT_EQ(late->status(), Status::Success);
   EXPECT_EQ(late->Transferred(), 3u);
 
+  // Status 0 and no RET_SUBMIT at all: the request ends with the unlink's answer, and a later
+  // cancel has nothing left to unlink.
+  server.AnswerUnlinksWithoutSubmit("1-1");
+  auto lost = driver->Read(in, 64);
+  EXPECT_FALSE(lost->Wait(100ms));
+  driver->CancelIo(in);
+  ASSERT_TRUE(lost->Wait(5s));
+  EXPECT_EQ(lost->status(), Status::Cancelled);
+  driver->CancelIo(in);
+
   // And the connection is still in step.
   server.QueueRead("1-1", {1});
   auto next = driver->Read(in, 64);
   ASSERT_TRUE(next->Wait(5s));
   EXPECT_EQ(next->Transferred(), 1u);
+  EXPECT_EQ(server.Unlinks("1-1"), 3);
   driver->Close(in);
 }
 
@@ -212,6 +223,37 @@ TEST_F(UsbipClientTest, AReplyForNoRequestDropsTheConnection) {
   EXPECT_EQ(read->status(), Status::NoDevice);
   ASSERT_TRUE(AwaitNotice(pw::kDeviceRemoveComplete, dev));
   driver->Close(in);
+}
+
+TEST_F(UsbipClientTest, SubmitsNeverWaitForAServerThatStopsReading) {
+  const auto out = OpenOk(Out(dev));
+  server.StopReading("1-1");
+  // Far more than the socket buffers hold: a submit that writes on the caller's thread would
+  // wait out its write time-out (2 s) once they are full.
+  const std::vector<uint8_t> block(65536, 0x55);
+  std::vector<pw::usb::RequestPtr> requests;
+  auto slowest = std::chrono::steady_clock::duration::zero();
+  for (int i = 0; i < 200; ++i) {
+    const auto start = std::chrono::steady_clock::now();
+    requests.push_back(driver->Write(out, block.data(), block.size()));
+    slowest = std::max(slowest, std::chrono::steady_clock::now() - start);
+  }
+  EXPECT_LT(slowest, 1s);
+  EXPECT_FALSE(requests.back()->Done());
+  driver->Close(out);  // cancels them; none stays pending
+  for (const auto& request : requests) EXPECT_TRUE(request->Wait(10s));
+}
+
+TEST(UsbipClientTrickle, AReplyThatTricklesInIsCutAtItsDeadline) {
+  UsbipStubServer server;
+  server.AddDevice(UsbipStubServer::Receiver("1-1"));
+  server.TrickleDeviceLists(100ms);  // the list's 328 bytes would take half a minute
+  std::vector<std::unique_ptr<pw::usb::Backend>> backends;
+  backends.push_back(pw::usb::MakeUsbipBackend({{"127.0.0.1", server.port()}}, 50ms));
+  pw::usb::Driver driver(std::move(backends));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(driver.Enumerate().empty());
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);  // one reply deadline is 1.5 s
 }
 
 TEST(UsbipClientNoServer, AnUnreachableServerListsNothing) {

@@ -146,7 +146,7 @@ void UsbipStubServer::Serve(int fd) {
     const uint16_t code = static_cast<uint16_t>(header[2] << 8 | header[3]);
     std::vector<uint8_t> reply;
     if (code == 0x8005) {
-      std::lock_guard lock(mutex_);
+      std::unique_lock lock(mutex_);
       Put16(reply, 0x0111);
       Put16(reply, 0x0005);
       Put32(reply, 0);
@@ -159,7 +159,16 @@ void UsbipStubServer::Serve(int fd) {
         reply.insert(reply.end(), record.begin(), record.end());
         reply.insert(reply.end(), {0xFF, 0, 0, 0});  // one interface record
       }
-      WriteAll(fd, reply);
+      const auto trickle = trickle_;
+      lock.unlock();
+      if (trickle.count() == 0) {
+        WriteAll(fd, reply);
+      } else {
+        for (size_t i = 0; i < reply.size() && !stopping_; ++i) {
+          if (!WriteAll(fd, {reply[i]})) break;
+          std::this_thread::sleep_for(trickle);
+        }
+      }
     } else if (code == 0x8003) {
       char busId[33] = {};
       if (ReadAll(fd, busId, 32)) {
@@ -200,7 +209,15 @@ void UsbipStubServer::ServeUrbs(int fd, const std::string& busId) {
     writeMutex = devices_[busId].writeMutex;
   }
   uint8_t h[48];
+  const auto stalled = [&] {
+    std::lock_guard lock(mutex_);
+    return devices_[busId].stopReading;
+  };
   while (ReadAll(fd, h, 48)) {
+    if (stalled()) {
+      while (!stopping_) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      return;
+    }
     const uint32_t command = Get32(h);
     const uint32_t seq = Get32(h + 4);
     std::vector<uint8_t> reply;
@@ -266,7 +283,7 @@ void UsbipStubServer::ServeUrbs(int fd, const std::string& busId) {
         reply.insert(reply.end(), unlink.begin(), unlink.end());
         state.pending.erase(found);
       } else {
-        reply = RetUnlink(seq, -104);
+        reply = RetUnlink(seq, state.unlinkWithoutSubmit ? 0 : -104);
         state.pending.erase(found);
       }
     } else {
@@ -332,6 +349,22 @@ void UsbipStubServer::SendRaw(const std::string& busId, std::vector<uint8_t> byt
 void UsbipStubServer::AnswerUnlinksLate(const std::string& busId, std::vector<uint8_t> data) {
   std::lock_guard lock(mutex_);
   devices_[busId].lateAnswer = std::move(data);
+}
+
+void UsbipStubServer::StopReading(const std::string& busId) {
+  std::lock_guard lock(mutex_);
+  devices_[busId].stopReading = true;
+}
+
+void UsbipStubServer::TrickleDeviceLists(std::chrono::milliseconds perByte) {
+  std::lock_guard lock(mutex_);
+  trickle_ = perByte;
+}
+
+void UsbipStubServer::AnswerUnlinksWithoutSubmit(const std::string& busId) {
+  std::lock_guard lock(mutex_);
+  devices_[busId].lateAnswer.reset();
+  devices_[busId].unlinkWithoutSubmit = true;
 }
 
 std::vector<std::vector<uint8_t>> UsbipStubServer::Written(const std::string& busId) const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -41,7 +42,15 @@ class UsbipStubServer {
   // When set, an unlink of a pending IN is answered "too late": RET_SUBMIT with these bytes,
   // then RET_UNLINK with status 0.
   void AnswerUnlinksLate(const std::string& busId, std::vector<uint8_t> data);
+  // When set, an unlink of a pending IN is answered RET_UNLINK 0 and the IN never gets its
+  // RET_SUBMIT (a Linux server whose URB completed as it was being unlinked). Replaces
+  // AnswerUnlinksLate.
+  void AnswerUnlinksWithoutSubmit(const std::string& busId);
 
+  // The device's connection takes one more PDU and then reads nothing more (a server stuck).
+  void StopReading(const std::string& busId);
+  // Device lists are sent one byte at a time, `perByte` apart (a trickling server).
+  void TrickleDeviceLists(std::chrono::milliseconds perByte);
   // Control requests of the device get no answer (they stay pending until unlinked).
   void SilenceControl(const std::string& busId);
   // Writes raw bytes on the device's import connection (a misbehaving server).
@@ -68,6 +77,8 @@ class UsbipStubServer {
     std::vector<std::vector<uint8_t>> written;
     std::vector<uint32_t> readLengths;
     std::optional<std::vector<uint8_t>> lateAnswer;
+    bool unlinkWithoutSubmit = false;
+    bool stopReading = false;
     bool silentControl = false;
     int unlinks = 0;
     int imports = 0;
@@ -81,6 +92,7 @@ class UsbipStubServer {
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;
   std::map<std::string, State> devices_;
+  std::chrono::milliseconds trickle_{0};
   std::vector<int> connections_;
   std::vector<std::thread> threads_;
   std::thread acceptor_;

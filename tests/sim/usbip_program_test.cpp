@@ -77,6 +77,11 @@ TEST(UsbipProgram, HelpListsEveryOptionAndBadOptionsAreRefused) {
                              "--reboot-delay-ms",
                              "--reboot-after-ms",
                              "--no-reboot-frame",
+                             "--appear-after-ms",
+                             "--mode",
+                             "--refuse-opening",
+                             "--silent-after",
+                             "--reboot-after-frames",
                              "--echo",
                              "--script",
                              "--rule",
@@ -85,13 +90,17 @@ TEST(UsbipProgram, HelpListsEveryOptionAndBadOptionsAreRefused) {
                              "endpoints-33"})
     EXPECT_NE(text.find(option), std::string::npos) << option;
 
-  for (std::vector<std::string> bad : {std::vector<std::string>{"--max-packet", "128"},
-                                       {"--vid", "12345"},
-                                       {"--config", "round"},
-                                       {"--rule", "write 01 => shout"},
-                                       {"--script", "/nonexistent/script"},
-                                       {"--port"},
-                                       {"--frobnicate"}}) {
+  for (std::vector<std::string> bad :
+       {std::vector<std::string>{"--max-packet", "128"},
+        {"--vid", "12345"},
+        {"--config", "round"},
+        {"--rule", "write 01 => shout"},
+        {"--script", "/nonexistent/script"},
+        {"--port"},
+        {"--frobnicate"},
+        {"--block-size", "4"},  // a session option without --mode
+        {"--mode", "upload"},   // no images
+        {"--mode", "download", "--file", "f", "--block-size", "65536"}}) {
     SimProcess sim(bad);
     EXPECT_EQ(sim.WaitExit(), 2) << bad[0];
   }
@@ -138,6 +147,16 @@ TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
   for (const char* event : {" import\n", " out seq=1 length=1 data=01\n", " in seq=2 length=512\n",
                             " reboot\n", " back\n"})
     EXPECT_NE(trace.str().find(event), std::string::npos) << event << " in\n" << trace.str();
+}
+
+TEST(UsbipProgram, StartsOffTheBusWhenAskedAndArrivesLater) {
+  SimProcess sim({"--port", "0", "--appear-after-ms", "3000"});
+  const std::uint16_t port = PortOf(sim.FirstLine());
+  ASSERT_NE(port, 0);
+  EXPECT_EQ(DeviceCount(RequestDevlist(port)), 0u);
+  EXPECT_TRUE(WaitForDeviceCount(port, 1));
+  sim.Signal(SIGTERM);
+  EXPECT_EQ(sim.WaitExit(), 0);
 }
 
 }  // namespace

@@ -13,50 +13,12 @@
 
 #include "NorraLink.h"
 #include "notifications.h"
-#include "penwick/window.hpp"
 #include "pty_peer.h"
 #include "serial_session.h"
 #include "session_state.h"
+#include "window_notes.h"
 
 namespace testpeer {
-
-using Note = std::pair<uint32_t, intptr_t>;
-
-class Notes {
- public:
-  Notes()
-      : window_([this](const pw::Message& m) {
-          seen_.emplace_back(m.code, m.value);
-          if (onNote) onNote(m.code, m.value);
-          return intptr_t{0};
-        }) {}
-  PwHwnd handle() { return window_.handle(); }
-  const std::vector<Note>& seen() const { return seen_; }
-  bool Has(uint32_t code) const {
-    for (const Note& n : seen_)
-      if (n.first == code) return true;
-    return false;
-  }
-  std::vector<intptr_t> Values(uint32_t code) const {
-    std::vector<intptr_t> out;
-    for (const Note& n : seen_)
-      if (n.first == code) out.push_back(n.second);
-    return out;
-  }
-  // Pumps until `code` has arrived.
-  bool WaitFor(uint32_t code, std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-    return window_.Pump([&] { return Has(code); }, timeout);
-  }
-  bool PumpUntil(const std::function<bool()>& done,
-                 std::chrono::milliseconds timeout = std::chrono::seconds(60)) {
-    return window_.Pump(done, timeout);
-  }
-  std::function<void(uint32_t, intptr_t)> onNote;
-
- private:
-  std::vector<Note> seen_;
-  PwWindow window_;
-};
 
 class SerialTest : public ::testing::Test {
  protected:

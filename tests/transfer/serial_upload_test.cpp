@@ -177,4 +177,29 @@ TEST_F(SerialUpload, ClosingBeforeTheRequestEndsWithoutNotice) {
   EXPECT_EQ(transfer::Session().serialUploadGuard.load(), 0);
 }
 
+TEST_F(SerialUpload, ANewSessionStartedDuringTheOldWorkersPauseHearsNothingOfIt) {
+  Receiver rx(peer, samples::RandomBytes(131072, 7), samples::RandomBytes(256, 8));
+  ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
+  // At its last progress notice the worker is about to send CMD_END and pause 300 ms before
+  // its completion notice: the program closes the port and starts the next upload.
+  bool restarted = false;
+  notes.onNote = [&](uint32_t code, intptr_t value) {
+    if (code != 4005 || value != 100) return;
+    Dll_CloseSerialPort();
+    ASSERT_EQ(Dll_OpenSerialPort(peer.SlavePath().c_str(), 115200, 0), 1);
+    restarted = Dll_SerialUp(notes.handle(), 5002) == 1;
+  };
+  std::thread receiver([&] { rx.Serve(10, 2s); });  // no CMD_END comes: its port was closed
+  // The old worker ends; the new one still waits for its request, holding its guard.
+  EXPECT_TRUE(notes.PumpUntil(
+      [&] {
+        return restarted && transfer::LiveSerialWorkers() == 1 &&
+               transfer::Session().serialUploadGuard.load() != 0;
+      },
+      30s));
+  receiver.join();
+  EXPECT_FALSE(notes.Has(kDone));
+  EXPECT_FALSE(notes.Has(5002));
+}
+
 }  // namespace

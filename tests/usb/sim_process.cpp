@@ -35,9 +35,9 @@ void SimProcess::Reboot() const {
   child_.Signal(SIGUSR1);
 }
 
-std::string SimProcess::Finish() {
-  child_.Signal(SIGTERM);
-  return child_.Finish(std::chrono::seconds(10)).lastLine;
+pwtest::ChildProcess::Exit SimProcess::Finish(std::chrono::milliseconds timeout, bool stop) {
+  if (stop) child_.Signal(SIGTERM);
+  return child_.Finish(timeout);
 }
 
 void SimProcess::UseAsOnlyReceiver() const {

@@ -2,6 +2,7 @@
 // process for end-to-end tests, and points the process-wide USB driver at it.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -25,8 +26,11 @@ class SimProcess {
   std::string DevicePath() const;
   // Takes the device off the bus and brings it back after the sim's reboot delay.
   void Reboot() const;
+  // Waits for the server to end by itself (a run of the receiver's sessions does), killing it
+  // after `timeout`, or asks it to stop first when `stop`. Its exit status and its last line.
+  pwtest::ChildProcess::Exit Finish(std::chrono::milliseconds timeout, bool stop = false);
   // Stops the server (SIGTERM) and returns its last output line.
-  std::string Finish();
+  std::string Finish() { return Finish(std::chrono::seconds(10), true).lastLine; }
 
   // Points the driver at this server only (PENWICK_USBIP) and shortens its time-outs.
   void UseAsOnlyReceiver() const;

@@ -75,6 +75,26 @@ NL_API int32_t Dll_GetPercent(int32_t which);
 
 /* ---- USB sessions ---------------------------------------------------------------------- */
 
+/* Loads the USB library (libHvUsb.so.0) and makes the USB sessions usable. Call once at
+   start-up. 1 usable; 0 not. */
+NL_API int32_t Dll_InitUsbFunc(void);
+/* Starts a USB download of the packed-image and EEPROM stores to the open receiver. On the
+   caller's thread: the opening exchange (up to one USB read time-out), the receiver's identity
+   into the stores, the download file written into `folder` (copied; empty for the current
+   folder). The folder, owner window and completion code are recorded even when the start is
+   refused. Notifications: 4006 with the percentage, 17 when the download file cannot be
+   written or read, then `completionCode` with 259 (done) or 260 (failed). 1 started; 0
+   refused (USB not ready, a session runs on either link) or the opening failed. */
+NL_API int32_t Dll_UsbDown(const char* folder, PwHwnd owner, int32_t completionCode);
+/* Starts a USB upload into the packed-image and EEPROM stores (cleared first unless a session
+   runs), with the opening exchange on the caller's thread. Notifications: 4004 and 4005 with
+   the percentages, then `completionCode` with 257 (done) or 258 (failed). 1 started; 0
+   refused or the opening failed. */
+NL_API int32_t Dll_UsbUp(PwHwnd owner, int32_t completionCode);
+/* Asks a running USB session to stop: its worker ends at its next check with a failure
+   result. Waits for nothing. */
+NL_API void Dll_CancelUsbFunc(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -14,8 +14,9 @@ struct LibraryState {
 }  // namespace
 
 codec::ImageStores& Stores() {
-  static LibraryState state;
-  return state.stores;
+  // Never destroyed: a worker still running while the process exits keeps using it.
+  static auto* state = new LibraryState;
+  return state->stores;
 }
 
 }  // namespace transfer

@@ -2,37 +2,16 @@
 // serves what is asked for.
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <memory>
 #include <thread>
-#include <vector>
 
 #include "PenwickHelpers.h"
-#include "download_file.h"
-#include "image_layout.h"
+#include "download_file_access.h"
 #include "library_state.h"
 #include "notifications.h"
 #include "serial_session.h"
 
 namespace transfer {
 namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-// Writes the download file for the receiver that announced `systemId` at `path`;
-// notification 17 when it cannot be written.
-bool WriteDownloadFileFor(uint16_t systemId, const std::string& path) {
-  std::vector<uint8_t> packed(codec::kContainerSize);
-  std::array<uint8_t, codec::kEepromSize> eeprom{};
-  Stores().GetPacked(packed.data());
-  Stores().GetEeprom(eeprom.data());
-  if (codec::WriteDownloadFile(systemId, packed.data(), eeprom.data(), path)) return true;
-  Notify(kNotifyDownloadError, 0);
-  return false;
-}
 
 class DownloadServer {
  public:
@@ -67,49 +46,45 @@ class DownloadServer {
   bool OnRequest(uint8_t psn, const uint8_t* payload) {
     started_ = true;
     requested_ = true;
-    file_.reset();
+    file_.Close();
     const uint16_t systemId = Get16bit(payload);
     Stores().PutSystemId(systemId);
     Stores().PutIdentity(payload + 2);
     session_.SendFrame(psn, CMD_DOWN_READY);
     // One path for writing and reading back, even if a refused start changes the folder.
     const std::string path = DownloadFilePathIn(Session().Folder());
-    if (!WriteDownloadFileFor(systemId, path)) return false;
+    if (!WriteDownloadFileFor(systemId, path)) {
+      session_.Notify(kNotifyDownloadError, 0);
+      return false;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     Session().SetDownloadFilePath(path);
-    file_.reset(std::fopen(path.c_str(), "rb"));
-    if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
-    const long size = std::ftell(file_.get());
-    if (size <= 0) return false;
-    size_ = size;
-    return true;
+    return file_.Open(path);
   }
 
   void OnBlockRequest(uint8_t psn, const uint8_t* payload) {
     const uint8_t length = payload[0];
-    const long offset = static_cast<long>(Get24bit(payload + 1));
-    if (size_ < offset + length || std::fseek(file_.get(), offset, SEEK_SET) != 0) return;
+    const uint32_t offset = Get24bit(payload + 1);
     uint8_t block[255];
-    if (std::fread(block, 1, length, file_.get()) != length) return;  // left unanswered
+    if (!file_.Read(offset, length, block)) return;  // left unanswered
     session_.SendFrame(psn, CMD_BLOCK, block, length);
-    const int percent = static_cast<int>(offset * 100 / size_);
-    Session().downloadPercent.store(percent);
-    Notify(kNotifyDownPercent, percent);
+    const auto percent = static_cast<int>(static_cast<int64_t>(offset) * 100 / file_.size());
+    session_.SetDownloadPercent(percent);
+    session_.Notify(kNotifyDownPercent, percent);
   }
 
   void OnEnd() {
-    Session().downloadPercent.store(100);
-    Notify(kNotifyDownPercent, 100);
-    file_.reset();
+    session_.SetDownloadPercent(100);
+    session_.Notify(kNotifyDownPercent, 100);
+    file_.Close();
     succeeded_ = true;
-    Session().success.store(1);
+    session_.Succeed();
     session_.End();
     session_.Link().m_QueueRead.Reset();
   }
 
   SerialSession& session_;
-  File file_;
-  long size_ = 0;
+  DownloadFileReader file_;
   bool started_ = false;    // serving block requests
   bool requested_ = false;  // a CMD_REQUEST came in this session
   bool succeeded_ = false;
@@ -118,7 +93,7 @@ class DownloadServer {
 }  // namespace
 
 void SerialDownloadWorker(SerialSession& session) {
-  Session().downloadPercent.store(-1);
+  session.SetDownloadPercent(-1);
   DownloadServer server(session);
   std::array<uint8_t, kSerialFrameBuffer> frame{};
   while (session.Running()) {
@@ -133,7 +108,7 @@ void SerialDownloadWorker(SerialSession& session) {
     }
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  NotifyCompletion(server.Succeeded() ? kResultSerialDownOk : kResultSerialDownFail);
+  session.Complete(server.Succeeded() ? kResultSerialDownOk : kResultSerialDownFail);
 }
 
 }  // namespace transfer

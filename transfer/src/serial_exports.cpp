@@ -40,14 +40,12 @@ int32_t Dll_CloseSerialPort(void) {
 int32_t Dll_SerialDown(const char* folder, PwHwnd owner, int32_t completionCode) {
   Session().SetFolder(folder != nullptr ? folder : "");
   transfer::RecordOwner(owner, completionCode);
-  Session().success.store(0);
   return transfer::StartSerialSession(&transfer::SerialDownloadWorker);
 }
 
 int32_t Dll_SerialUp(PwHwnd owner, int32_t completionCode) {
   transfer::RecordOwner(owner, completionCode);
   if (!Session().Busy()) transfer::Stores().ClearImages();
-  Session().success.store(0);
   return transfer::StartSerialSession(&transfer::SerialUploadWorker);
 }
 

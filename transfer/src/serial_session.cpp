@@ -19,7 +19,7 @@ int LiveSerialWorkers() {
 }
 
 SerialSession::SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token)
-    : link_(std::move(link)), token_(token) {
+    : SessionTicket(token), link_(std::move(link)) {
   receiver_.queue = &link_->m_QueueRead;
   receiver_.running = [token] { return Session().Holds(token); };
   receiver_.bodyWait = AnswerWait();
@@ -45,6 +45,8 @@ int StartSerialSession(std::function<void(SerialSession&)> worker) {
   if (!link || !link->Running() || Session().portOpen.load() == 0) return 0;
   const uint32_t token = Session().Acquire(Link::Serial);
   if (token == 0) return 0;
+  // Accepted: only now may the start touch the session's flags.
+  Session().success.store(0);
   g_liveWorkers.fetch_add(1);
   const bool started = StartDetachedThread([link, token, worker = std::move(worker)] {
     SetCurrentThreadPriority(ThreadPriority::Normal);

@@ -9,17 +9,15 @@
 #include "frames.h"
 #include "serial_comm.h"
 #include "session_state.h"
+#include "session_ticket.h"
 
 namespace transfer {
 
-class SerialSession {
+// The session runs while it holds the busy flag (Running): Dll_CloseSerialPort or its own end
+// clears it.
+class SerialSession : public SessionTicket {
  public:
   SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token);
-
-  // The session runs while it holds the busy flag: Dll_CloseSerialPort or its own end
-  // clears it.
-  bool Running() const { return Session().Holds(token_); }
-  void End() { Session().Release(token_); }
 
   CSerialComm& Link() { return *link_; }
   SerialReceiver& Receiver() { return receiver_; }
@@ -32,13 +30,12 @@ class SerialSession {
 
  private:
   std::shared_ptr<CSerialComm> link_;
-  uint32_t token_;
   SerialReceiver receiver_;
 };
 
-// Claims the busy flag for a serial session on the current link and runs `worker` on a
-// thread of its own. 1 when started; 0 when the port is not open, a session runs or the
-// thread cannot be created (the busy flag is then released again).
+// Claims the busy flag for a serial session on the current link, clears the success flag and
+// runs `worker` on a thread of its own. 1 when started; 0 when the port is not open, a session
+// runs or the thread cannot be created (the busy flag is then released again).
 int StartSerialSession(std::function<void(SerialSession&)> worker);
 
 // The number of serial session workers that have not ended yet (tests wait for it).

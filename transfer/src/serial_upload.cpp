@@ -26,7 +26,7 @@ class UploadSteps {
 
   // Fetches the image of type `type` into its store.
   int Run(uint8_t type) {
-    Session().uploadPercent.store(-1);
+    session_.SetUploadPercent(-1);
     uint32_t size = 0;
     const int sized = QuerySize(type, size);
     if (sized != kStepDone) return sized;
@@ -45,13 +45,14 @@ class UploadSteps {
       } else if (type == TYPE_FLASH) {
         Stores().WritePacked(offset, frame_.data() + kFramePayload, chunk);
       } else {
-        Notify(kNotifyBadDataType, 0);
+        session_.Notify(kNotifyBadDataType, 0);
         return kStepBadType;
       }
       offset += chunk;
       const auto percent = static_cast<int>(offset * 100u / size);
-      Session().uploadPercent.store(percent);
-      Notify(type == TYPE_EEPROM ? kNotifyUpEepromPercent : kNotifyUpFlashPercent, percent);
+      session_.SetUploadPercent(percent);
+      session_.Notify(type == TYPE_EEPROM ? kNotifyUpEepromPercent : kNotifyUpFlashPercent,
+                      percent);
     }
     return kStepDone;
   }
@@ -129,19 +130,26 @@ bool AwaitRequest(SerialSession& session) {
 }  // namespace
 
 void SerialUploadWorker(SerialSession& session) {
-  if (Session().serialUploadGuard.exchange(1) != 0) return;
+  // The guard holds this worker's token, so a worker of an earlier session can never clear
+  // the guard of a later one.
+  uint32_t idle = 0;
+  if (!Session().serialUploadGuard.compare_exchange_strong(idle, session.token())) return;
+  const auto releaseGuard = [&session] {
+    uint32_t mine = session.token();
+    Session().serialUploadGuard.compare_exchange_strong(mine, 0);
+  };
   if (!AwaitRequest(session)) {
-    Session().serialUploadGuard.store(0);
+    releaseGuard();
     return;
   }
   UploadSteps steps(session);
   bool succeeded = steps.Run(TYPE_FLASH) == kStepDone && steps.Run(TYPE_EEPROM) == kStepDone;
-  if (succeeded) Session().success.store(1);
+  if (succeeded) session.Succeed();
   const auto psn = static_cast<uint8_t>(Session().serialSequence.fetch_add(1) + 1);
   session.SendFrame(psn, CMD_END);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  NotifyCompletion(succeeded ? kResultSerialUpOk : kResultSerialUpFail);
-  Session().serialUploadGuard.store(0);
+  session.Complete(succeeded ? kResultSerialUpOk : kResultSerialUpFail);
+  releaseGuard();
 }
 
 }  // namespace transfer

@@ -14,7 +14,9 @@ uint32_t SessionState::Acquire(Link link) {
   const uint32_t generation = (generation_.fetch_add(1) + 1) & 0x3FFFFFFFu;
   const uint32_t token = (generation << 2) | static_cast<uint32_t>(link);
   uint32_t idle = 0;
-  return busy_.compare_exchange_strong(idle, token) ? token : 0;
+  if (!busy_.compare_exchange_strong(idle, token)) return 0;
+  latest_.store(token);
+  return token;
 }
 
 void SessionState::Release(uint32_t token) {
@@ -51,8 +53,8 @@ std::string SessionState::DownloadFilePath() const {
 }
 
 SessionState& Session() {
-  static SessionState state;
-  return state;
+  static auto* state = new SessionState;
+  return *state;
 }
 
 std::string DownloadFilePathIn(const std::string& folder) {

@@ -1,6 +1,7 @@
 // The process-wide session state shared by the serial and USB sessions and the exports.
 // Every flag or number one thread writes and another reads is atomic; the strings are copied
-// under a mutex held only for the copy.
+// under a mutex held only for the copy. Created once and never destroyed, so a worker still
+// running while the process exits never touches freed memory.
 #pragma once
 
 #include <atomic>
@@ -18,7 +19,8 @@ enum class Link : uint32_t { Serial = 1, Usb = 2 };
 class SessionState {
  public:
   std::atomic<int> portOpen{0};
-  std::atomic<int> serialUploadGuard{0};
+  // The token of the serial upload worker inside its work, 0 when none is.
+  std::atomic<uint32_t> serialUploadGuard{0};
   std::atomic<int> usbReady{0};
   std::atomic<int> usbWorker{0};
   std::atomic<int> usbCancel{0};
@@ -38,6 +40,12 @@ class SessionState {
   {
     return token != 0 && busy_.load() == token;
   }
+  // No session has been accepted since the one of `token`: its worker may still report (its
+  // notices, percentages and guard), even after its busy flag was cleared.
+  bool Latest(uint32_t token) const {
+    const uint32_t busy = busy_.load();
+    return token != 0 && (busy == 0 || busy == token) && latest_.load() == token;
+  }
   void Release(uint32_t token);  // clears the flag if `token` still holds it
   bool ReleaseLink(Link link);   // clears the flag if a session on `link` holds it
 
@@ -47,7 +55,8 @@ class SessionState {
   std::string DownloadFilePath() const;
 
  private:
-  std::atomic<uint32_t> busy_{0};  // 0 idle, else (generation << 2) | link
+  std::atomic<uint32_t> busy_{0};    // 0 idle, else (generation << 2) | link
+  std::atomic<uint32_t> latest_{0};  // the token accepted last
   std::atomic<uint32_t> generation_{0};
   mutable std::mutex mutex_;
   std::string folder_;

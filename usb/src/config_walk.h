@@ -1,38 +1,15 @@
-// The configuration walk: finds the first interface descriptor of a configuration descriptor
-// set and its endpoint descriptors. The set comes from the device, so every byte is checked:
-// the walk ends at the bytes actually received and every descriptor must fit inside them.
+// The configuration walk the library shares with the USB driver (penwick/usb_config_walk.hpp),
+// so that the driver's pipe i and the library's endpoint i are the same endpoint.
 #pragma once
 
-#include <array>
-#include <cstddef>
-#include <cstdint>
-#include <optional>
-#include <span>
+#include "penwick/usb_config_walk.hpp"
 
 namespace hvusb {
 
-inline constexpr size_t kMaxEndpoints = 32;
-
-struct EndpointInfo {
-  uint8_t address = 0;         // bEndpointAddress; bit 7 set for IN
-  uint16_t maxPacketSize = 0;  // wMaxPacketSize as the descriptor gives it
-};
-
-struct ConfigLayout {
-  size_t interfaceOffset = 0;  // offset of the interface descriptor in the set
-  uint8_t numEndpoints = 0;    // bNumEndpoints, at most 32
-  std::array<EndpointInfo, kMaxEndpoints> endpoints{};
-};
-
-// Walks `config` (the bytes received for the set). The end is wTotalLength or the received
-// count, whichever is smaller. Fails when the first descriptor is not a configuration of at
-// least 9 bytes, wTotalLength is below 18, no interface follows, the interface is shorter
-// than 9 bytes or names more than 32 endpoints, the endpoints are not found, are shorter than
-// 7 bytes or do not follow each other directly, or any descriptor is shorter than 2 bytes or
-// runs past the end. An interface without endpoints is a success.
-std::optional<ConfigLayout> WalkConfiguration(std::span<const uint8_t> config);
-
-// wTotalLength of a configuration descriptor's first 9 bytes (0 if fewer were received).
-uint16_t ConfigTotalLength(std::span<const uint8_t> header);
+using pw::usb::ConfigLayout;
+using pw::usb::ConfigTotalLength;
+using pw::usb::EndpointInfo;
+using pw::usb::kMaxEndpoints;
+using pw::usb::WalkConfiguration;
 
 }  // namespace hvusb

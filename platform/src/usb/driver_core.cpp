@@ -252,10 +252,11 @@ Status DriverCore::LoadPipes(const std::shared_ptr<Device>& device) {
   status = session->Control(setup, config, &got, ControlTimeout());
   if (status != Status::Success) return status;
   config.resize(std::min<size_t>(got, total));
-  auto endpoints = InterfaceEndpoints(config, 0);
-  if (!endpoints) return Status::IoError;
+  // The walk of the library: the first interface and its endpoints, nothing after them.
+  const auto layout = WalkConfiguration(config);
+  if (!layout) return Status::IoError;
   std::lock_guard lock(mutex_);
-  device->pipes = std::move(*endpoints);
+  device->pipes.assign(layout->endpoints.begin(), layout->endpoints.begin() + layout->numEndpoints);
   device->pipesLoaded = true;
   return Status::Success;
 }

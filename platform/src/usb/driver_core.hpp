@@ -14,21 +14,14 @@
 #include <vector>
 
 #include "penwick/usb_backend.hpp"
+#include "penwick/usb_config_walk.hpp"
 #include "penwick/usb_driver.hpp"
 
 namespace pw::usb {
 
-// One endpoint of the device's interface, in descriptor order (pipe i is endpoint i).
-struct PipeEndpoint {
-  uint8_t address = 0;
-  uint16_t maxPacketSize = 0;
-};
-
-// Endpoints of the first interface descriptor numbered `interfaceNumber` (alternate setting
-// 0) in a configuration set, at most kMaxPipes. Nullopt when the set is malformed before that
-// interface's endpoints end (a length byte below 2, a descriptor running past the end).
-PW_PLATFORM_API std::optional<std::vector<PipeEndpoint>> InterfaceEndpoints(
-    std::span<const uint8_t> configuration, unsigned interfaceNumber);
+// One endpoint of the device's interface, in descriptor order (pipe i is endpoint i of the
+// configuration walk).
+using PipeEndpoint = EndpointInfo;
 
 class DriverCore final : public BackendSink {
  public:

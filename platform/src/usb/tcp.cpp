@@ -88,7 +88,11 @@ bool TcpWriteAll(int fd, std::span<const uint8_t> bytes, std::chrono::millisecon
 bool SocketReader::Read(std::span<uint8_t> out) {
   size_t done = 0;
   while (done < out.size()) {
-    if (timeout_.count() > 0 && !WaitFor(fd_, POLLIN, timeout_)) return false;
+    if (bounded_) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline_ - std::chrono::steady_clock::now());
+      if (left.count() <= 0 || !WaitFor(fd_, POLLIN, left)) return false;
+    }
     const ssize_t n = ::recv(fd_, out.data() + done, out.size() - done, 0);
     if (n > 0) {
       done += static_cast<size_t>(n);

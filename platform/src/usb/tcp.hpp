@@ -16,16 +16,21 @@ int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds
 // Writes all bytes; false on error or when no progress for `timeout`.
 bool TcpWriteAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout);
 
-// Reads exact counts from a socket. With a time-out each Read gives up when no byte comes
-// for that long; without one it blocks until data, end of stream or shutdown().
+// Reads exact counts from a socket. With a time-out every Read of the reader gives up once
+// that time has passed since the reader was made: one deadline for a whole reply, however
+// slowly its bytes trickle in. Without one it blocks until data, end of stream or shutdown().
 class SocketReader final : public usbip::ByteReader {
  public:
-  SocketReader(int fd, std::chrono::milliseconds timeout) : fd_(fd), timeout_(timeout) {}
+  SocketReader(int fd, std::chrono::milliseconds timeout)
+      : fd_(fd),
+        bounded_(timeout.count() > 0),
+        deadline_(std::chrono::steady_clock::now() + timeout) {}
   bool Read(std::span<uint8_t> out) override;
 
  private:
   int fd_;
-  std::chrono::milliseconds timeout_;  // 0: no time-out
+  bool bounded_;
+  std::chrono::steady_clock::time_point deadline_;
 };
 
 }  // namespace pw::usb

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -44,7 +45,8 @@ struct UsbipShared {
   void Released(const std::string& path);
 };
 
-// One imported device.
+// One imported device. PDUs go out through a writer thread, so a submit or a cancel never
+// waits for a server that does not read; the reader thread completes the requests.
 class UsbipSession final : public DeviceSession {
  public:
   UsbipSession(std::shared_ptr<UsbipShared> shared, std::string path, int fd, uint32_t devid);
@@ -62,7 +64,9 @@ class UsbipSession final : public DeviceSession {
     uint32_t length;
   };
   void Send(const RequestPtr& request, uint8_t endpointNumber, const std::array<uint8_t, 8>& setup);
-  bool WritePdu(std::span<const uint8_t> header, std::span<const uint8_t> data);
+  // Queues one PDU for the writer thread.
+  void WritePdu(std::span<const uint8_t> header, std::span<const uint8_t> data);
+  void WriterLoop();
   void ReaderLoop();
 
   std::shared_ptr<UsbipShared> shared_;
@@ -75,7 +79,11 @@ class UsbipSession final : public DeviceSession {
   uint32_t nextSeq_ = 1;
   bool dead_ = false;
   bool closing_ = false;
-  std::mutex writeMutex_;
+  std::mutex outboxMutex_;
+  std::condition_variable outboxReady_;
+  std::deque<std::vector<uint8_t>> outbox_;
+  bool writerStopping_ = false;
+  std::thread writer_;
   std::thread reader_;
 };
 

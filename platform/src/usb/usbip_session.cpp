@@ -42,6 +42,7 @@ void UsbipShared::Released(const std::string& path) {
 UsbipSession::UsbipSession(std::shared_ptr<UsbipShared> shared, std::string path, int fd,
                            uint32_t devid)
     : shared_(std::move(shared)), path_(std::move(path)), fd_(fd), devid_(devid) {
+  writer_ = std::thread([this] { WriterLoop(); });
   reader_ = std::thread([this] { ReaderLoop(); });
 }
 
@@ -52,22 +53,42 @@ UsbipSession::~UsbipSession() {
     closing_ = true;
     lost = dead_;
   }
-  ::shutdown(fd_, SHUT_RDWR);
+  {
+    std::lock_guard lock(outboxMutex_);
+    writerStopping_ = true;
+    outboxReady_.notify_all();
+  }
+  ::shutdown(fd_, SHUT_RDWR);  // also ends a write that waits for the server
+  writer_.join();
   reader_.join();
   ::close(fd_);
   if (!lost) shared_->Released(path_);
 }
 
-bool UsbipSession::WritePdu(std::span<const uint8_t> header, std::span<const uint8_t> data) {
-  std::lock_guard lock(writeMutex_);
-  if (!TcpWriteAll(fd_, header, kWriteTimeout) ||
-      (!data.empty() && !TcpWriteAll(fd_, data, kWriteTimeout))) {
-    // A half-written PDU desynchronises the stream: end the connection; the reader fails
-    // everything and reports the removal.
-    ::shutdown(fd_, SHUT_RDWR);
-    return false;
+void UsbipSession::WritePdu(std::span<const uint8_t> header, std::span<const uint8_t> data) {
+  std::vector<uint8_t> pdu(header.begin(), header.end());
+  pdu.insert(pdu.end(), data.begin(), data.end());
+  std::lock_guard lock(outboxMutex_);
+  outbox_.push_back(std::move(pdu));
+  outboxReady_.notify_all();
+}
+
+void UsbipSession::WriterLoop() {
+  std::unique_lock lock(outboxMutex_);
+  while (true) {
+    outboxReady_.wait(lock, [&] { return writerStopping_ || !outbox_.empty(); });
+    if (writerStopping_) return;
+    const std::vector<uint8_t> pdu = std::move(outbox_.front());
+    outbox_.pop_front();
+    lock.unlock();
+    if (!TcpWriteAll(fd_, pdu, kWriteTimeout)) {
+      // A half-written PDU desynchronises the stream: end the connection; the reader fails
+      // everything and reports the removal.
+      ::shutdown(fd_, SHUT_RDWR);
+      return;
+    }
+    lock.lock();
   }
-  return true;
 }
 
 void UsbipSession::Send(const RequestPtr& request, uint8_t endpointNumber,
@@ -172,13 +193,13 @@ void UsbipSession::ReaderLoop() {
       } else if (auto unlink = unlinks_.find(reply->seqnum); unlink != unlinks_.end()) {
         const uint32_t victim = unlink->second;
         unlinks_.erase(unlink);
-        // Status 0: too late, the victim's RET_SUBMIT (with its data) came first.
-        if (reply->status != 0) {
-          if (auto found = pending_.find(victim); found != pending_.end()) {
-            done = std::move(found->second.request);
-            pending_.erase(found);
-            status = Status::Cancelled;
-          }
+        // Usually status 0 means too late: the victim's RET_SUBMIT (with its data) came first.
+        // A victim still pending now gets no RET_SUBMIT, whatever the status (a Linux server
+        // can answer 0 without one): it ends here, never left pending.
+        if (auto found = pending_.find(victim); found != pending_.end()) {
+          done = std::move(found->second.request);
+          pending_.erase(found);
+          status = Status::Cancelled;
         }
       }
     }

@@ -1,7 +1,7 @@
 // Configuration walk over a byte buffer received from the device.
-#include "config_walk.h"
+#include "penwick/usb_config_walk.hpp"
 
-namespace hvusb {
+namespace pw::usb {
 namespace {
 
 constexpr uint8_t kTypeConfiguration = 2;
@@ -59,4 +59,4 @@ std::optional<ConfigLayout> WalkConfiguration(std::span<const uint8_t> config) {
   return layout;
 }
 
-}  // namespace hvusb
+}  // namespace pw::usb

@@ -1,0 +1,38 @@
+#include "download_file_access.h"
+
+#include <array>
+#include <vector>
+
+#include "download_file.h"
+#include "image_layout.h"
+#include "library_state.h"
+
+namespace transfer {
+
+bool WriteDownloadFileFor(uint16_t systemId, const std::string& path) {
+  std::vector<uint8_t> packed(codec::kContainerSize);
+  std::array<uint8_t, codec::kEepromSize> eeprom{};
+  Stores().GetPacked(packed.data());
+  Stores().GetEeprom(eeprom.data());
+  return codec::WriteDownloadFile(systemId, packed.data(), eeprom.data(), path);
+}
+
+bool DownloadFileReader::Open(const std::string& path) {
+  file_.reset(std::fopen(path.c_str(), "rb"));
+  if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
+  const long size = std::ftell(file_.get());
+  if (size <= 0) {
+    file_.reset();
+    return false;
+  }
+  size_ = size;
+  return true;
+}
+
+bool DownloadFileReader::Read(uint32_t offset, uint32_t length, uint8_t* out) {
+  if (!file_ || static_cast<int64_t>(offset) + length > size_) return false;
+  if (std::fseek(file_.get(), static_cast<long>(offset), SEEK_SET) != 0) return false;
+  return std::fread(out, 1, length, file_.get()) == length;
+}
+
+}  // namespace transfer
