@@ -1,7 +1,5 @@
 #include "controller_fixture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -163,19 +161,13 @@ std::vector<uint8_t> TransferFileBytes(const Images& images) {
 }
 
 void ControllerTest::SetUp() {
-  previous = std::filesystem::current_path();
-  dir = std::filesystem::temp_directory_path() /
-        ("pw-app-" + std::to_string(::getpid()) + "-" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  workFolder = std::make_unique<WorkFolder>("pw-app-");
+  dir = workFolder->path();
 }
 
 void ControllerTest::TearDown() {
   controller.reset();
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(dir);
+  workFolder.reset();
 }
 
 app::UploadController& ControllerTest::Start(const std::vector<std::string>& args) {
