@@ -134,11 +134,11 @@ std::vector<uint8_t> LibraryPacked() {
 
 Images MakeImages(uint32_t seed, uint16_t systemId) {
   Images images;
-  SetLibraryIdentity(testsupport::MakeIdentity(systemId));
-  images.region = testsupport::MakePackableSampleRegion(seed);
+  SetLibraryIdentity(samples::MakeIdentity(systemId));
+  images.region = samples::MakePackableSampleRegion(seed);
   images.packed.assign(app::kPackedSize, 0);
   EXPECT_EQ(Dll_PackFlashData(images.region.data(), images.packed.data()), 1);
-  images.eeprom = testsupport::RandomBytes(app::kEepromSize, seed);
+  images.eeprom = samples::RandomBytes(app::kEepromSize, seed);
   return images;
 }
 
