@@ -1,29 +1,43 @@
 // PenwickUpload: moves the receiver's settings between a transfer file and the receiver.
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "command_line.h"
+#include "console/console_run.h"
+#include "console/console_view.h"
+#include "program_options.h"
+
+namespace {
+
+int Refuse(const std::string& why, bool json) {
+  app::ConsoleView view(stderr, false, json ? stdout : nullptr, false);
+  std::fprintf(stderr, "PenwickUpload: %s\n%s", why.c_str(), app::UsageSynopsis().c_str());
+  view.Result({pw::cli::kExitUsage, why, "see PenwickUpload --help"});
+  return pw::cli::kExitUsage;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + 1, argv + argc);
-  const app::CommandLine line = app::ParseCommandLine(args);
-  if (line.port.size() > 99) {
-    std::fprintf(stderr, "The port text holds at most 99 characters.\n");
-    return 2;
+  std::setlocale(LC_ALL, "");
+  const app::ProgramOptions options =
+      app::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!options.error.empty()) return Refuse(options.error, options.json);
+  if (options.help) {
+    std::printf("%s", app::UsageText().c_str());
+    return 0;
   }
-  const app::RunSelection run = app::SelectRun(line.port);
-  switch (run.mode) {
-    case app::RunMode::UsbDownload:
-      std::printf("USB download of \"%s\"\n", line.file.c_str());
-      break;
-    case app::RunMode::UsbUpload:
-      std::printf("USB upload into \"%s\"\n", line.file.c_str());
-      break;
-    case app::RunMode::SerialDownload:
-      std::printf("Serial download of \"%s\" on %s (port index %d)\n", line.file.c_str(),
-                  line.port.c_str(), run.portIndex);
-      break;
+  if (options.version) {
+    std::printf("PenwickUpload %s\n", PENWICK_VERSION);
+    return 0;
   }
-  return 0;
+  const app::CommandLine line = app::ParseCommandLine(options.rest);
+  if (const std::string problem = app::CheckPortText(line.port); !problem.empty()) {
+    return Refuse(problem, options.json);
+  }
+  // The console is the only front end so far; --console, --json and PENWICK_UI=console all
+  // choose it.
+  return app::RunConsole(line, {options.json, options.timeoutSeconds});
 }

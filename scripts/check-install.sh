@@ -59,5 +59,9 @@ c++ -std=c++20 -Wall -Werror "$prefix/client.cpp" -o "$prefix/client++" \
   $(pkg-config --cflags --libs NorraLink) -Wl,-rpath,"$libdir/.."
 "$prefix/client++"
 test -x "$prefix/bin/PenwickUpload"
-"$prefix/bin/PenwickUpload" -pCOM0 -fx >/dev/null
+"$prefix/bin/PenwickUpload" --version >/dev/null
+# A run that cannot read its transfer file ends at once with the "bad transfer file" status.
+status=0
+(cd "$prefix" && "$prefix/bin/PenwickUpload" -pCOM0 -fmissing.dat --console >/dev/null) || status=$?
+[ "$status" = 4 ] || { echo "PenwickUpload without its file: exit $status, expected 4"; exit 1; }
 echo "install check: ok"

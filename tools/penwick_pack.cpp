@@ -4,6 +4,8 @@
 //   penwick-pack sample OUT.upk [SEED]
 //   penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]
 //   penwick-pack unpack IN.pak OUT.upk
+//   penwick-pack transfer PACKED.pak EEPROM.bin OUT   (a transfer file for PenwickUpload)
+//   penwick-pack transfer SAVED OUT                   (from a file a USB upload saved)
 //
 // Exit codes: 0 done, 1 the library refused (region cannot be packed, image damaged),
 // 2 usage, 3 file error.
@@ -23,6 +25,8 @@ namespace {
 
 constexpr size_t kRegionSize = 393216;
 constexpr size_t kImageSize = 131072;
+constexpr size_t kEepromSize = 256;
+constexpr size_t kTransferHeaderSize = 64;
 constexpr int kRefused = 1;
 constexpr int kUsage = 2;
 constexpr int kFileError = 3;
@@ -31,7 +35,9 @@ int Usage() {
   std::fprintf(stderr,
                "usage: penwick-pack sample OUT.upk [SEED]\n"
                "       penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]\n"
-               "       penwick-pack unpack IN.pak OUT.upk\n");
+               "       penwick-pack unpack IN.pak OUT.upk\n"
+               "       penwick-pack transfer PACKED.pak EEPROM.bin OUT\n"
+               "       penwick-pack transfer SAVED OUT\n");
   return kUsage;
 }
 
@@ -127,6 +133,26 @@ int Unpack(int argc, char** argv) {
   return Write(argv[3], region) ? 0 : kFileError;
 }
 
+// A transfer file as the settings editor hands it over: a 64-byte header of zeros, the packed
+// image, the EEPROM image. From the two images, or from a file an upload saved (the packed
+// image then the EEPROM image, no header).
+int Transfer(int argc, char** argv) {
+  std::vector<uint8_t> images;
+  if (argc == 4) {
+    if (!ReadExactly(argv[2], kImageSize + kEepromSize, images)) return kFileError;
+  } else if (argc == 5) {
+    std::vector<uint8_t> eeprom;
+    if (!ReadExactly(argv[2], kImageSize, images) || !ReadExactly(argv[3], kEepromSize, eeprom))
+      return kFileError;
+    images.insert(images.end(), eeprom.begin(), eeprom.end());
+  } else {
+    return Usage();
+  }
+  std::vector<uint8_t> file(kTransferHeaderSize, 0);
+  file.insert(file.end(), images.begin(), images.end());
+  return Write(argv[argc - 1], file) ? 0 : kFileError;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -135,5 +161,6 @@ int main(int argc, char** argv) {
   if (command == "sample") return Sample(argc, argv);
   if (command == "pack") return Pack(argc, argv);
   if (command == "unpack") return Unpack(argc, argv);
+  if (command == "transfer") return Transfer(argc, argv);
   return Usage();
 }

@@ -43,6 +43,16 @@ void ProgressLine::Finish() {
   EndLive();
 }
 
+void ProgressLine::Clear() {
+  std::lock_guard lock(mutex_);
+  if (live_) {
+    std::fputs("\r\x1b[K", out_);
+    std::fflush(out_);
+  }
+  live_ = false;
+  lastPlain_.clear();
+}
+
 void ProgressLine::ShowLive(const std::string& text) {
   std::lock_guard lock(mutex_);
   if (terminal_) {

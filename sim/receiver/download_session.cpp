@@ -108,10 +108,14 @@ class Downloader {
     if (!SendCounted(link_, faults_, end, log_, &corrupted)) return LineLost("the line failed");
     // The PC would ignore a damaged end frame; a receiver repeats it.
     if (corrupted && !SendCounted(link_, faults_, end, log_)) return LineLost("the line failed");
-    // Nothing may answer CMD_END; a short look catches a PC that does.
+    // Nothing may answer CMD_END; a short look catches a PC that does. The reboot request
+    // is no answer: the program asks the receiver to restart with what it received.
     Frame f;
     Link::Rx rx = link_.Receive(&f, std::chrono::milliseconds(200));
-    if (rx == Link::Rx::Frame) return Fail("the PC sent " + Describe(f) + " after CMD_END");
+    const bool reboot = f.cmd == kCmdReboot && f.psn == 0 && f.payload.empty();
+    if (rx == Link::Rx::Frame && !reboot) {
+      return Fail("the PC sent " + Describe(f) + " after CMD_END");
+    }
     if (rx == Link::Rx::BadSum) return Fail("the PC sent a frame with a bad SUM after CMD_END");
     return true;
   }

@@ -57,6 +57,15 @@ TEST(ProgressLine, TerminalRedrawsOneLineAndPipeWritesEachChangeOnce) {
             "Writing [###############...............]  50 %\n"
             "Writing [##############################] 100 %\n"
             "done\n");
+
+  // A cleared status leaves no line behind on a terminal.
+  const auto cleared = [](pw::cli::ProgressLine& line) {
+    line.Status("Waiting 2 s");
+    line.Clear();
+    line.Line("arrived");
+  };
+  EXPECT_EQ(Capture(true, cleared), "\rWaiting 2 s\x1b[K\r\x1b[Karrived\n");
+  EXPECT_EQ(Capture(false, cleared), "Waiting 2 s\narrived\n");
 }
 
 TEST(ProgressLine, DestructorEndsTheLiveLine) {

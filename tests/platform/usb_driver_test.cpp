@@ -344,6 +344,36 @@ TEST_F(UsbDriverTest, NoticesReachOnlyRegisteredWindows) {
   EXPECT_EQ(messages.seen[0].devicePath, "fake:2");
 }
 
+// The receiver reboots (leaves and comes back, notices posted from the fake's thread) while
+// the registered window is destroyed: nothing reaches the destroyed window, and a window
+// registered later gets each notice once.
+TEST_F(UsbDriverTest, AWindowDestroyedWhileTheReceiverRebootsEndsItsRegistration) {
+  std::atomic<bool> stop{false};
+  std::thread rebooting([&] {
+    while (!stop.load()) {
+      fake->RemoveDevice(kDev);
+      fake->AddDevice(kDev, FakeBackend::ReceiverDescriptors(64));
+    }
+  });
+  std::atomic<int> seen{0};
+  auto doomed = std::make_unique<PwWindow>([&](const pw::Message&) {
+    ++seen;
+    return intptr_t{0};
+  });
+  driver->RegisterNotices(doomed->handle());
+  EXPECT_TRUE(doomed->Pump([&] { return seen.load() >= 2; }, 10s));
+  doomed.reset();
+  stop = true;
+  rebooting.join();
+
+  driver->RegisterNotices(window.handle());
+  fake->RemoveDevice(kDev);
+  window.Pump([&] { return !messages.seen.empty(); }, 5s);
+  window.Pump([] { return false; }, 50ms);
+  ASSERT_EQ(messages.seen.size(), 1u);
+  EXPECT_EQ(messages.seen[0].event, pw::kDeviceRemoveComplete);
+}
+
 TEST_F(UsbDriverTest, AnOpenRefusedRightAfterAnArrivalIsRetried) {
   fake->AddDevice("fake:new", FakeBackend::ReceiverDescriptors(64));  // announced: fresh
   fake->RefuseOpens("fake:new", Status::AccessDenied, 3);

@@ -60,6 +60,41 @@ TEST(Window, CloseReleasesAWaitingSender) {
   EXPECT_FALSE(pw::PostMessage(window->handle(), pw::Message{}));
 }
 
+// A worker that keeps sending while its window closes and is destroyed (a serial worker in
+// its pause, a notice after the program's window went away): its messages are dropped, and a
+// window made afterwards never receives what was meant for the old handle.
+TEST(Window, LateSendersAfterCloseAndDestructionAreDropped) {
+  std::atomic<int> handled{0};
+  auto window = std::make_unique<PwWindow>([&](const pw::Message&) {
+    ++handled;
+    return intptr_t{1};
+  });
+  const PwHwnd old = window->handle();
+  std::atomic<bool> stop{false};
+  std::thread worker([&] {
+    while (!stop.load()) {
+      pw::SendMessage(old, pw::Message{});
+      pw::PostMessage(old, pw::Message{});
+    }
+  });
+  EXPECT_TRUE(window->Pump([&] { return handled.load() >= 3; }, 10s));
+  window->Close();
+  EXPECT_EQ(pw::SendMessage(old, pw::Message{}), 0);
+  window.reset();  // while the worker still sends
+
+  std::atomic<int> strayed{0};
+  auto next = std::make_unique<PwWindow>([&](const pw::Message&) {
+    ++strayed;
+    return intptr_t{1};
+  });
+  EXPECT_NE(next->handle(), old);
+  next->Pump([] { return false; }, 50ms);
+  stop = true;
+  worker.join();
+  EXPECT_EQ(strayed.load(), 0);
+  EXPECT_FALSE(pw::PostMessage(old, pw::Message{}));
+}
+
 TEST(Window, PostDoesNotWaitAndCarriesDeviceChanges) {
   std::vector<std::string> paths;
   PwWindow window([&](const pw::Message& m) {

@@ -23,6 +23,8 @@ std::atomic<bool> exitHandlerRegistered{false};
 
 void ExitHandler() {
   LibraryState& s = State();
+  // No notice goes to the program's window once the process is ending.
+  Driver().UnregisterNotices(s.noticeRegistration.exchange(0));
   {
     std::lock_guard lock(s.lifecycle);
     s.ioAbort.store(true);

@@ -2,17 +2,19 @@
 // called Bind): SendMessage from that thread runs the handler at once, from any other thread it
 // queues the message and waits until the owner has handled it or the window is closed.
 // PostMessage queues without waiting. The owner runs queued messages with Pump.
+//
+// A handle is a token, not the window's address: senders find the window through a registry,
+// and the window's queue lives as long as any sender uses it. A message to a window that is
+// closed or destroyed is dropped (SendMessage gives 0), and a handle is never given to another
+// window later, so a worker that still holds an old handle can never reach freed memory or a
+// newer window.
 #pragma once
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 
 #include "penwick/platform_api.h"
 #include "penwick/window.h"
@@ -37,14 +39,14 @@ using MessageHandler = std::function<intptr_t(const Message&)>;
 
 }  // namespace pw
 
-// The object behind PwHwnd.
+// A window; handle() is the PwHwnd that names it.
 struct PW_PLATFORM_API PwWindow {
   explicit PwWindow(pw::MessageHandler handler);
   ~PwWindow();
   PwWindow(const PwWindow&) = delete;
   PwWindow& operator=(const PwWindow&) = delete;
 
-  PwHwnd handle() { return this; }
+  PwHwnd handle() const { return handle_; }
   // Makes the calling thread the owner.
   void Bind();
   bool IsOwnerThread() const;
@@ -62,23 +64,19 @@ struct PW_PLATFORM_API PwWindow {
   intptr_t Send(pw::Message message);
   bool Post(pw::Message message);
 
- private:
-  struct Pending;
-  bool RunOne(std::unique_lock<std::mutex>& lock);
+  // The queue and handler, shared with the senders that found the window (window.cpp).
+  struct Shared;
 
-  pw::MessageHandler handler_;
-  std::thread::id owner_;
-  mutable std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::shared_ptr<Pending>> queue_;
-  bool closed_ = false;
+ private:
+  std::shared_ptr<Shared> shared_;
+  PwHwnd handle_;
 };
 
 namespace pw {
 
-// Synchronous send; a null or closed window gives 0.
+// Synchronous send; a null, closed or destroyed window gives 0.
 PW_PLATFORM_API intptr_t SendMessage(PwHwnd window, Message message);
-// Asynchronous post; false when the window is null or closed.
+// Asynchronous post; false when the window is null, closed or destroyed.
 PW_PLATFORM_API bool PostMessage(PwHwnd window, Message message);
 
 }  // namespace pw

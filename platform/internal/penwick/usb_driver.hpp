@@ -199,8 +199,9 @@ class PW_PLATFORM_API Driver {
   std::vector<std::string> Enumerate();
 
   // Device-change messages (kind DeviceChange, event kDeviceArrival or kDeviceRemoveComplete,
-  // devicePath) are posted to `window` from the driver's threads until unregistered. A null
-  // window registers nothing and gives 0. Never blocks.
+  // devicePath) are posted to `window` from the driver's threads until unregistered or until
+  // the window is closed or destroyed. A null window registers nothing and gives 0. Never
+  // blocks.
   uint32_t RegisterNotices(PwHwnd window);
   void UnregisterNotices(uint32_t registration);
 

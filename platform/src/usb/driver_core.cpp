@@ -128,17 +128,20 @@ void DriverCore::UnregisterNotices(uint32_t registration) {
 }
 
 void DriverCore::Post(uint32_t event, const std::string& path) {
-  std::vector<PwHwnd> targets;
+  std::vector<std::pair<uint32_t, PwHwnd>> targets;
   {
     std::lock_guard lock(mutex_);
-    for (auto& [id, window] : windows_) targets.push_back(window);
+    targets.assign(windows_.begin(), windows_.end());
   }
-  for (PwHwnd window : targets) {
+  for (const auto& [id, window] : targets) {
     Message message;
     message.kind = MessageKind::DeviceChange;
     message.event = event;
     message.devicePath = path;
-    pw::PostMessage(window, std::move(message));
+    if (pw::PostMessage(window, std::move(message))) continue;
+    // The window was closed or destroyed: its registration ends with it.
+    std::lock_guard lock(mutex_);
+    windows_.erase(id);
   }
 }
 

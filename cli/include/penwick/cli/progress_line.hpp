@@ -27,6 +27,9 @@ class ProgressLine {
   void Line(const std::string& text);
   // Ends the live line, if one is shown.
   void Finish();
+  // Removes the live line instead of keeping it (a terminal's line is erased; on a pipe the
+  // plain line already written stays). The next live text starts afresh.
+  void Clear();
 
   bool terminal() const { return terminal_; }
 

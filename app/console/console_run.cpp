@@ -1,0 +1,95 @@
+#include "console_run.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+
+#include "console_view.h"
+#include "controller.h"
+#include "libraries.h"
+#include "penwick/cli/stop_signal.hpp"
+#include "penwick/usb_driver.hpp"
+
+namespace app {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// How long a cancelled USB session may take to report before the program ends anyway.
+constexpr auto kSessionEndWait = 5s;
+constexpr auto kPumpSlice = 200ms;
+
+Outcome Stopped(int signal) {
+  return {pw::cli::kExitCancelled,
+          std::string("the run was stopped by ") + (signal == SIGTERM ? "SIGTERM" : "Ctrl-C"),
+          "run it again when the receiver is ready"};
+}
+
+Outcome TimedOut(double seconds, bool usb) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return {pw::cli::kExitTimedOut, std::string("no transfer began within ") + text + " s",
+          usb ? "connect and reboot the receiver; a receiver is found through PENWICK_USB_IDS "
+                "or PENWICK_USBIP"
+              : "check the cable and the port, and reboot the receiver"};
+}
+
+bool Waiting(RunPhase phase) {
+  return phase == RunPhase::Armed || phase == RunPhase::Running;
+}
+
+}  // namespace
+
+int RunConsole(const CommandLine& line, const ConsoleSettings& settings) {
+  std::FILE* human = settings.json ? stderr : stdout;
+  ConsoleView view(human, isatty(fileno(human)) == 1, settings.json ? stdout : nullptr,
+                   isatty(STDIN_FILENO) == 1);
+  pw::SetMessageBoxHandler([&view](const pw::MessageBoxRequest& r) { return view.Answer(r); });
+  pw::cli::InstallStopSignals();
+
+  Libraries libraries;
+  int exitCode = 0;
+  {
+    UploadController controller(view, libraries, line);
+    controller.Startup();
+    const bool usb = SelectRun(line.port).mode != RunMode::SerialDownload;
+    const auto armed = Clock::now();
+    if (usb && controller.phase() == RunPhase::Armed) {
+      view.Note(pw::usb::Driver::EnvironmentNote());
+    }
+    bool stopHandled = false;
+    std::optional<Clock::time_point> cancelledAt;
+    while (!controller.closed()) {
+      if (!Waiting(controller.phase()) && !controller.WaitingForSessionEnd()) break;
+      const auto now = Clock::now();
+      if (!stopHandled && pw::cli::StopSignal() != 0) {
+        stopHandled = true;
+        controller.Stop(Stopped(pw::cli::StopSignal()));
+      } else if (settings.timeoutSeconds && controller.phase() == RunPhase::Armed &&
+                 now - armed >= std::chrono::duration<double>(*settings.timeoutSeconds)) {
+        controller.Stop(TimedOut(*settings.timeoutSeconds, usb));
+      }
+      if (controller.WaitingForSessionEnd()) {
+        if (!cancelledAt) cancelledAt = now;
+        if (now - *cancelledAt >= kSessionEndWait) controller.StopWaiting();
+      }
+      if (controller.closed()) break;
+      if (controller.phase() == RunPhase::Armed) {
+        view.Waiting(std::chrono::duration_cast<std::chrono::seconds>(now - armed));
+        if (usb) view.Note(pw::usb::Driver::Process().LastOpenMessage());
+      }
+      controller.window().Pump(
+          [&] { return controller.closed() || (!stopHandled && pw::cli::StopSignal() != 0); },
+          kPumpSlice);
+    }
+    exitCode = controller.outcome().exitCode;
+    view.Result(controller.outcome());
+  }
+  pw::SetMessageBoxHandler(nullptr);
+  return exitCode;
+}
+
+}  // namespace app

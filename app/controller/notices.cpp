@@ -1,0 +1,248 @@
+// The reactions to the libraries' notices and to device changes.
+#include <chrono>
+#include <thread>
+
+#include "control_ids.h"
+#include "controller.h"
+#include "file_replace.h"
+#include "penwick/message_box.hpp"
+
+namespace app {
+
+namespace {
+
+const char* ErrorText(int code) {
+  switch (code) {
+    case kNoticeBadPackedData:
+      return "ERROR : Not match packed CRC or invalid data!!";
+    case kNoticeDownloadError:
+      return "ERROR : Download Error!!";
+    case kNoticeBadDataType:
+      return "ERROR : Invalid Data Type!!";
+    default:
+      return "ERROR : Invalid ModelId or SystemId!!";
+  }
+}
+
+}  // namespace
+
+std::string WritingStatusText(int percent) {
+  return "Writing " + std::to_string(percent) + "%";
+}
+
+bool UploadController::OnNotice(int code, intptr_t value) {
+  ControllerState& s = *state_;
+  const int percent = static_cast<int>(value);
+  switch (code) {
+    case kNoticeBadPackedData:
+    case kNoticeDownloadError:
+    case kNoticeBadDataType:
+    case kNoticeBadModelId:
+      if (code == kNoticeDownloadError) downloadFileError_ = true;
+      view_.MessageBox(ErrorText(code), "ERROR", pw::kMbOk);
+      return true;
+    case kNoticeDeviceArrived:
+      OnDeviceArrived();
+      return true;
+    case kNoticeDeviceRemoved:
+      return true;
+    case kNoticeSerialUpDone:
+      OnSerialUpDone(value);
+      return true;
+    case kNoticeSerialDownDone:
+      OnSerialDownDone(value);
+      return true;
+    case kNoticeUpFlashPercent:
+      AddMessage("UpLoad Flash %d%%", percent);
+      if (percent < 100) s.uploadSuccess = false;
+      return true;
+    case kNoticeUpEepromPercent:
+      AddMessage("UpLoad EEPROM %d%%", percent);
+      return true;
+    case kNoticeDownPercent:
+      if (phase_ == RunPhase::Armed) phase_ = RunPhase::Running;
+      view_.SetProgress(percent);
+      view_.SetStatusText(WritingStatusText(percent));
+      AddProgressEntry(percent);
+      return true;
+    case kNoticeUsbUpDone:
+      OnUsbUpDone(value);
+      return true;
+    case kNoticeUsbDownDone:
+      OnUsbDownDone(value);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void UploadController::OnDeviceArrived() {
+  ControllerState& s = *state_;
+  uint32_t version = 0;
+  if (libs_.GetDeviceVersion(&version) != 0) s.deviceVersion = static_cast<uint16_t>(version);
+  AddMessage("version => 0x%04x", s.deviceVersion);
+  if (s.usbDownloadPending) {
+    AddMessage("Start! download!");
+    s.usbDownloadPending = false;
+    if (libs_.UsbDown(s.workDir, handle(), kNoticeUsbDownDone) == 1) {
+      usbSessionRunning_ = true;
+      phase_ = RunPhase::Running;
+    } else {
+      RefusedStart("download");
+    }
+  }
+  s.usbDownloadPending = false;
+  if (s.usbUploadPending) {
+    AddMessage("Start! upload!");
+    s.usbUploadPending = false;
+    if (libs_.UsbUp(handle(), kNoticeUsbUpDone) == 1) {
+      usbSessionRunning_ = true;
+      phase_ = RunPhase::Running;
+    } else {
+      RefusedStart("upload");
+    }
+  }
+  s.usbUploadPending = false;
+}
+
+// A USB start that the library refused ends the run: nothing else would start it.
+void UploadController::RefusedStart(const char* what) {
+  if (downloadFileError_) {
+    AddMessage("The download file could not be written in %s", state_->workDir.c_str());
+    Finish({pw::cli::kExitTransferFailed,
+            "the download file could not be written in " + state_->workDir,
+            "run the program from a folder you can write to"});
+  } else {
+    AddMessage("The receiver refused the USB %s: the opening exchange failed", what);
+    Finish({pw::cli::kExitRefused,
+            std::string("the receiver did not take the USB ") + what +
+                " (the opening exchange failed)",
+            "reboot the receiver and run the program again"});
+  }
+  Close(DialogResult::Cancel);
+}
+
+void UploadController::OnSerialUpDone(intptr_t value) {
+  ControllerState& s = *state_;
+  if (value == kSerialUpOk) {
+    s.uploadSuccess = true;
+    AddMessage("Serial Upload Success!");
+    if (view_.MessageBox("Serial Upload Success, Reboot Settop Box", "Notice", pw::kMbYesNo) ==
+        pw::kIdYes) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+      libs_.AutoReboot();
+    }
+    libs_.GetPackedFlashData(s.packed.data());
+    libs_.GetEepromData(s.eeprom.data());
+    UnpackCopy();
+  } else {
+    AddMessage("Serial Upload Fail!");
+  }
+  OnSerialClose();
+  EnableFunctions(s.uploadSuccess);
+  if (phase_ != RunPhase::Finished) phase_ = RunPhase::Idle;
+}
+
+void UploadController::OnSerialDownDone(intptr_t value) {
+  if (value == kSerialDownOk) {
+    libs_.AutoReboot();
+    Finish({pw::cli::kExitOk,
+            "the serial download completed: the receiver has the settings of " + line_.file, ""});
+    Close(DialogResult::Ok);
+  } else {
+    AddMessage("Serial Download Fail!");
+    Finish({pw::cli::kExitTransferFailed, "the serial download failed",
+            "check the cable and the port, reboot the receiver and run the program again"});
+  }
+  OnSerialClose();
+  EnableFunctions(state_->uploadSuccess);
+}
+
+void UploadController::OnUsbDownDone(intptr_t value) {
+  usbSessionRunning_ = false;
+  if (value == kUsbDownOk) {
+    AddMessage("USB Download Success!");
+    libs_.AutoReboot();
+    Finish({pw::cli::kExitOk,
+            "the USB download completed: the receiver has the settings of " + line_.file, ""});
+    Close(DialogResult::Ok);
+    libs_.CancelUsbFunc();
+  } else {
+    AddMessage("USB Download Fail!");
+    Finish({pw::cli::kExitTransferFailed,
+            "the USB download failed (the receiver stopped answering or was removed)",
+            "check the cable, reboot the receiver and run the program again"});
+    Close(DialogResult::Cancel);
+  }
+}
+
+void UploadController::OnUsbUpDone(intptr_t value) {
+  ControllerState& s = *state_;
+  usbSessionRunning_ = false;
+  if (value != kUsbUpOk) {
+    AddMessage("USB Upload Fail!");
+    Finish({pw::cli::kExitTransferFailed,
+            "the USB upload failed (the receiver stopped answering or was removed); " + line_.file +
+                " is unchanged",
+            "check the cable, reboot the receiver and run the program again"});
+    Close(DialogResult::Cancel);
+    return;
+  }
+  AddMessage("USB Upload Success!");
+  libs_.GetPackedFlashData(s.packed.data());
+  libs_.GetEepromData(s.eeprom.data());
+  const bool unpacks = UnpackCopy();
+  if (cancelRequested_) {
+    AddMessage("Cancelled: %s is unchanged", line_.file.c_str());
+    Close(DialogResult::Cancel);
+    return;
+  }
+  if (!unpacks) {
+    KeepUnusableUpload();
+    Close(DialogResult::Cancel);
+    return;
+  }
+  if (SaveTransferFile()) {
+    Finish({pw::cli::kExitOk,
+            "the USB upload completed: " + line_.file + " holds the receiver's settings", ""});
+  }
+  Close(DialogResult::Ok);
+}
+
+// An upload whose packed image does not unpack would replace the user's file with one that
+// cannot be used: the file stays, and what came is saved beside it.
+void UploadController::KeepUnusableUpload() {
+  ControllerState& s = *state_;
+  const std::string received = line_.file + ".received";
+  const std::string error = ReplaceFile(
+      received, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
+  std::string where = error.empty() ? "the received images are in " + received
+                                    : "the received images could not be kept (" + error + ")";
+  AddMessage("The received packed image does not unpack; %s is unchanged, %s", line_.file.c_str(),
+             where.c_str());
+  Finish({pw::cli::kExitTransferFailed,
+          "the receiver's packed image does not unpack (damaged, or the receiver reported no "
+          "flash data); " +
+              line_.file + " is unchanged and " + where,
+          "reboot the receiver and run the upload again"});
+}
+
+intptr_t UploadController::OnDeviceChange(const pw::Message& message) {
+  pw::Message notice;
+  if (message.event == pw::kDeviceArrival) {
+    if (libs_.DeviceArrival(message.devicePath) != 0) {
+      notice.code = kNoticeDeviceArrived;
+      pw::SendMessage(handle(), notice);
+    }
+    return 1;
+  }
+  if (message.event == pw::kDeviceRemoveComplete) {
+    notice.code = kNoticeDeviceRemoved;
+    pw::SendMessage(handle(), notice);
+    libs_.DeviceRemoval(message.devicePath);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace app

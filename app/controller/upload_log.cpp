@@ -1,0 +1,30 @@
+#include "upload_log.h"
+
+namespace app {
+
+std::string LocalDateTime(std::time_t when) {
+  std::tm local{};
+  localtime_r(&when, &local);
+  char text[128];
+  const size_t length = std::strftime(text, sizeof text, "%x %X", &local);
+  return std::string(text, length);
+}
+
+bool UploadLog::Open(const std::string& path, std::time_t now) {
+  file_.reset(std::fopen(path.c_str(), "wb"));
+  if (!file_) return false;
+  Line("Executed " + LocalDateTime(now));
+  return true;
+}
+
+void UploadLog::Line(const std::string& text) {
+  if (!file_) return;
+  std::fputs(text.c_str(), file_.get());
+  std::fputs("\r\n", file_.get());
+}
+
+void UploadLog::Close() {
+  file_.reset();
+}
+
+}  // namespace app
