@@ -46,9 +46,11 @@ TEST(ProgramOptions, DoubleDashOptionsAndPortChecks) {
   EXPECT_EQ(options.timeoutSeconds, 2.5);
   EXPECT_EQ(options.rest, (std::vector<std::string>{"-fa.dat", "-pCOM0"}));
   EXPECT_EQ(app::ParseProgramOptions({"--timeout=7"}).timeoutSeconds, 7);
-  for (auto bad : std::vector<std::vector<std::string>>{
-           {"--timeout"}, {"--timeout", "0"}, {"--timeout", "-fa.dat"}, {"--verbose"},
-           {"--json=1"}}) {
+  for (auto bad : std::vector<std::vector<std::string>>{{"--timeout"},
+                                                        {"--timeout", "0"},
+                                                        {"--timeout", "-fa.dat"},
+                                                        {"--verbose"},
+                                                        {"--json=1"}}) {
     EXPECT_NE(app::ParseProgramOptions(bad).error, "") << bad[0];
   }
   EXPECT_EQ(app::CheckPortText("COM3"), "");
