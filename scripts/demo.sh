@@ -43,18 +43,10 @@ echo "== Serial download of settings.dat into the receiver (COM1 is the receiver
   --console | grep -v '^Writing \[.*[1-9] %$'
 
 echo
-if ! "$bin/penwick-sim" usb --help 2>&1 | grep -q -- '--mode'; then
-  echo "(this build has no USB sessions yet: the USB download and upload are left out)"
-  exit 0
-fi
 echo "== USB download of settings.dat into the receiver"
 start_receiver --mode download --file settings.dat
 status=0
 "$bin/PenwickUpload" -fsettings.dat -pCOM0 --console || status=$?
-if [ "$status" = 7 ]; then
-  echo "(this build's transfer library has no USB sessions yet)"
-  exit 0
-fi
 finish_receiver
 [ "$status" = 0 ] || exit "$status"
 
