@@ -1,0 +1,18 @@
+// The window front end: runs the controller in the main window until the run has ended.
+#pragma once
+
+#include <string>
+
+#include "command_line.h"
+
+namespace app {
+
+struct WindowSettings {
+  std::string platform;  // the Qt platform that was checked (a QT_QPA_PLATFORM value)
+  bool service = false;  // show the service panel
+};
+
+// Returns the exit status.
+int RunWindow(const CommandLine& line, const WindowSettings& settings);
+
+}  // namespace app
