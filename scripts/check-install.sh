@@ -26,5 +26,7 @@ cc -std=c11 -Wall -Werror "$prefix/client.c" -o "$prefix/client" $(pkg-config --
   -Wl,-rpath,"$libdir/.."
 "$prefix/client"
 test -x "$prefix/bin/PenwickUpload"
+test -f "$prefix/share/applications/penwick-upload.desktop"
+for size in 16 32; do test -f "$prefix/share/icons/hicolor/${size}x${size}/apps/penwick-upload.png"; done
 "$prefix/bin/PenwickUpload" -pCOM0 -fx >/dev/null
 echo "install check: ok"
