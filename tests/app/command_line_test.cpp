@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "command_line.h"
+#include "json_line.h"
+#include "program_options.h"
 
 using app::ParseCommandLine;
 using app::RunMode;

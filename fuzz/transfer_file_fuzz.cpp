@@ -1,0 +1,67 @@
+// Arbitrary bytes as the transfer file that the program reads at start-up, through the read
+// and the check that decide whether anything is armed: nothing is read or written outside the
+// images, the images are the file's bytes at their offsets, and the check leaves the
+// library's identity store as it found it.
+//
+// Inputs of odd length are completed into a whole transfer file (the packed image padded with
+// zeros) whose identity check byte and packed CRCs are right, so that mutations reach the
+// unpack instead of stopping at the size and checksum checks.
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <cstdlib>
+#include <vector>
+
+#include "NorraLink.h"
+#include "image_sizes.h"
+#include "libraries.h"
+#include "transfer_file.h"
+
+namespace {
+
+void FixChecks(uint8_t* c) {
+  uint8_t sum = 0;
+  for (size_t i = 4; i < 32; ++i) sum = static_cast<uint8_t>(sum + c[i]);
+  c[3] = static_cast<uint8_t>(~sum);
+  for (size_t i = 0; i < 64; ++i) {
+    uint8_t* d = c + 64 + i * 64;
+    const uint32_t offset = Get32bit(d + 4);
+    const uint32_t length = Get32bit(d + 8);
+    if (offset < app::kPackedSize && length <= app::kPackedSize - offset)
+      Put16bit(d, GetCrc16(c + offset, length));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::vector<uint8_t> file(data, data + size);
+  if (size % 2 == 1) {
+    file.resize(app::kTransferFileSize, 0);
+    FixChecks(file.data() + app::kTransferHeaderSize);
+  }
+  static app::Libraries libraries;
+  static auto* packed = new std::array<uint8_t, app::kPackedSize>;
+  static auto* eeprom = new std::array<uint8_t, app::kEepromSize>;
+  static auto* scratch = new std::array<uint8_t, app::kPackedSize>;
+  static auto* region = new std::array<uint8_t, app::kRegionSize>;
+
+  std::array<uint8_t, 32> before{}, after{};
+  Dll_GetModelId(before.data());
+  const app::TransferFileRead read = app::ReadTransferBytes(file, packed->data(), eeprom->data());
+  const size_t header = std::min(file.size(), app::kTransferHeaderSize);
+  const auto at = file.begin() + static_cast<std::ptrdiff_t>(header);
+  if (read.packedBytes != std::min(file.size() - header, app::kPackedSize) ||
+      !std::equal(at, at + static_cast<std::ptrdiff_t>(read.packedBytes), packed->begin()) ||
+      !std::equal(at + static_cast<std::ptrdiff_t>(read.packedBytes),
+                  at + static_cast<std::ptrdiff_t>(read.packedBytes + read.eepromBytes),
+                  eeprom->begin()))
+    std::abort();
+  const app::TransferFileProblem problem =
+      app::CheckTransferImages(read, packed->data(), libraries, scratch->data(), region->data());
+  Dll_GetModelId(after.data());
+  if (before != after) std::abort();
+  const bool complete = file.size() >= app::kTransferFileSize;
+  if (!complete && problem == app::TransferFileProblem::None) std::abort();
+  return 0;
+}

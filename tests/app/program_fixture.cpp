@@ -1,0 +1,214 @@
+#include "program_fixture.h"
+
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+extern char** environ;
+
+namespace apptest {
+
+using namespace std::chrono_literals;
+
+void ProgramTest::SetUp() {
+  previous = std::filesystem::current_path();
+  dir = std::filesystem::temp_directory_path() /
+        ("pw-e2e-" + std::to_string(::getpid()) + "-" +
+         ::testing::UnitTest::GetInstance()->current_test_info()->name());
+  std::filesystem::remove_all(dir);
+  std::filesystem::create_directories(dir);
+  std::filesystem::current_path(dir);
+}
+
+void ProgramTest::TearDown() {
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(dir);
+}
+
+std::vector<uint8_t> ProgramTest::MakeTransferFile(const std::string& name) {
+  const auto run = [](std::vector<std::string> args) {
+    args.insert(args.begin(), PENWICK_PACK_PATH);
+    pwtest::ChildProcess pack;
+    EXPECT_TRUE(pack.Start(args));
+    EXPECT_EQ(pack.Finish(60s).status, 0) << args[1];
+  };
+  run({"sample", "region.upk", "3"});
+  run({"pack", "region.upk", "image.pak", "0x1234"});
+  std::vector<char> eeprom(256);
+  for (size_t i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<char>(i * 7 + 1);
+  std::ofstream("eeprom.bin", std::ios::binary).write(eeprom.data(), 256);
+  run({"transfer", "image.pak", "eeprom.bin", name});
+  std::ifstream in(name, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string ProgramTest::StartSerialSim(const std::vector<std::string>& args) {
+  std::vector<std::string> all = {PENWICK_SIM_PATH, "serial"};
+  all.insert(all.end(), args.begin(), args.end());
+  sim = std::make_unique<pwtest::ChildProcess>();
+  EXPECT_TRUE(sim->Start(all));
+  const std::string line = sim->ReadLine(30s);
+  EXPECT_EQ(line.rfind("PTY ", 0), 0u) << line;
+  return line.size() > 5 ? line.substr(4, line.size() - 5) : "";
+}
+
+int ProgramTest::FinishSim(std::string* lastLine) {
+  auto exit = sim->Finish(120s);
+  *lastLine = exit.lastLine;
+  return exit.status;
+}
+
+void ProgramTest::StartProgram(const std::vector<std::string>& args, std::vector<std::string> env) {
+  std::vector<std::string> all = {PENWICK_UPLOAD_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  program = std::make_unique<pwtest::ChildProcess>();
+  ASSERT_TRUE(program->Start(all, env));
+}
+
+ProgramResult ProgramTest::FinishProgram(std::chrono::seconds timeout) {
+  ProgramResult result;
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (std::chrono::steady_clock::now() < deadline) {
+    const std::string line = program->ReadLine(1s);
+    result.output += line;
+    if (line.empty()) {
+      if (auto status = program->WaitExit(0ms)) {
+        result.status = *status;
+        break;
+      }
+    }
+  }
+  if (result.status < 0) result.status = program->Stop(5s);
+  return result;
+}
+
+ProgramResult ProgramTest::RunProgram(const std::vector<std::string>& args,
+                                      std::vector<std::string> env) {
+  StartProgram(args, std::move(env));
+  return FinishProgram();
+}
+
+ProgramResult ProgramTest::RunOnTerminal(const std::vector<std::string>& args,
+                                         const std::vector<std::string>& env) {
+  std::vector<std::string> all = {PENWICK_UPLOAD_PATH};
+  all.insert(all.end(), args.begin(), args.end());
+  ProgramResult result;
+  // Everything the child needs is prepared before the fork.
+  std::vector<std::string> environment;
+  for (char** e = environ; *e != nullptr; ++e) environment.push_back(*e);
+  environment.insert(environment.end(), env.begin(), env.end());
+  std::vector<char*> argv, envp;
+  for (auto& a : all) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  for (auto& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execve(argv[0], argv.data(), envp.data());
+    _exit(127);
+  }
+  if (pid < 0) return result;
+  const auto deadline = std::chrono::steady_clock::now() + 120s;
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd fd{master, POLLIN, 0};
+    if (poll(&fd, 1, 1000) <= 0) continue;
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO once the program has ended
+    result.output.append(buffer, static_cast<size_t>(got));
+  }
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+  }
+  close(master);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return result;
+}
+
+namespace {
+
+struct Cursor {
+  const std::string& text;
+  size_t at = 0;
+  void Space() {
+    while (at < text.size() && (text[at] == ' ' || text[at] == '\t')) ++at;
+  }
+  bool Take(char c) {
+    Space();
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+  }
+  bool String(std::string* out) {
+    if (!Take('"')) return false;
+    out->clear();
+    while (at < text.size() && text[at] != '"') {
+      const auto c = static_cast<unsigned char>(text[at]);
+      if (c < 0x20) return false;
+      if (c == '\\') {
+        if (++at >= text.size()) return false;
+        const char e = text[at];
+        if (e == 'u') {
+          if (at + 4 >= text.size()) return false;
+          for (int i = 1; i <= 4; ++i) {
+            if (!std::isxdigit(static_cast<unsigned char>(text[at + i]))) return false;
+          }
+          *out += '?';
+          at += 4;
+        } else if (std::string("\"\\/bfnrt").find(e) != std::string::npos) {
+          *out += e;
+        } else {
+          return false;
+        }
+      } else {
+        *out += static_cast<char>(c);
+      }
+      ++at;
+    }
+    return Take('"');
+  }
+  bool Value(std::string* out) {
+    Space();
+    if (at < text.size() && text[at] == '"') return String(out);
+    for (const char* word : {"true", "false"}) {
+      if (text.compare(at, std::strlen(word), word) == 0) {
+        *out = word;
+        at += std::strlen(word);
+        return true;
+      }
+    }
+    const size_t start = at;
+    if (at < text.size() && text[at] == '-') ++at;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+    *out = text.substr(start, at - start);
+    return at > start && *out != "-";
+  }
+};
+
+}  // namespace
+
+bool ParseFlatJson(const std::string& line, std::map<std::string, std::string>* fields) {
+  Cursor c{line};
+  fields->clear();
+  if (!c.Take('{')) return false;
+  if (c.Take('}')) return c.at == line.size();
+  do {
+    std::string key, value;
+    if (!c.String(&key) || !c.Take(':') || !c.Value(&value)) return false;
+    (*fields)[key] = value;
+  } while (c.Take(','));
+  return c.Take('}') && c.at == line.size();
+}
+
+}  // namespace apptest

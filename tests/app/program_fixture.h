@@ -1,0 +1,56 @@
+// End-to-end runs of the real PenwickUpload against the emulated receiver: a fresh work folder
+// (the current folder of the runs), transfer files made with penwick-pack, the receiver and the
+// program as child processes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "child_process.h"
+
+namespace apptest {
+
+struct ProgramResult {
+  int status = -1;
+  std::string output;  // everything the program wrote to stdout
+};
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // settings.dat (64-byte header, packed image of a sample region, EEPROM image) made with
+  // penwick-pack; its bytes.
+  std::vector<uint8_t> MakeTransferFile(const std::string& name = "settings.dat");
+  // Starts `penwick-sim serial ARGS` and returns the pty it plays on.
+  std::string StartSerialSim(const std::vector<std::string>& args);
+  // The sim's exit status and last line.
+  int FinishSim(std::string* lastLine);
+
+  // Starts the program (in the work folder) with `args`; its stdout is a pipe.
+  void StartProgram(const std::vector<std::string>& args, std::vector<std::string> env = {});
+  // Reads its output to the end and waits for it to exit.
+  ProgramResult FinishProgram(std::chrono::seconds timeout = std::chrono::seconds(120));
+  ProgramResult RunProgram(const std::vector<std::string>& args, std::vector<std::string> env = {});
+  // The same with stdout (and stdin) on a pseudo-terminal.
+  ProgramResult RunOnTerminal(const std::vector<std::string>& args,
+                              const std::vector<std::string>& env);
+
+  std::filesystem::path dir;
+  std::filesystem::path previous;
+  std::unique_ptr<pwtest::ChildProcess> sim;  // the latest started
+  std::unique_ptr<pwtest::ChildProcess> program;
+};
+
+// Whether `line` is one JSON object whose values are strings, integers or booleans; its
+// fields (values as their JSON text, strings unquoted) go to `fields`.
+bool ParseFlatJson(const std::string& line, std::map<std::string, std::string>* fields);
+
+}  // namespace apptest
