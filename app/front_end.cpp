@@ -36,10 +36,11 @@ std::string Problem(const std::string& entry, const DisplayProbes& probes) {
     return "the platform \"" + name +
            "\" cannot be checked before it starts (xcb, wayland, offscreen and minimal can)";
   }
+  // What the environment alone tells comes first: loading a plugin costs time.
+  const std::string display = probes.env("DISPLAY");
+  if (name == "xcb" && display.empty()) return "DISPLAY is not set";
   if (std::string problem = probes.plugin(name); !problem.empty()) return problem;
   if (name == "xcb") {
-    const std::string display = probes.env("DISPLAY");
-    if (display.empty()) return "DISPLAY is not set";
     if (std::string problem = probes.x(display); !problem.empty()) {
       return "the X display " + display + " does not answer: " + problem;
     }

@@ -43,7 +43,7 @@ int main(int argc, char** argv) {
   // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
   const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
   if (choice.frontEnd == app::FrontEnd::Window) {
-    return app::RunWindow(line, {choice.platform, options.service});
+    return app::RunWindow(line, {choice.platform, options.service, options.timeoutSeconds});
   }
   if (!choice.why.empty()) std::fprintf(stderr, "PenwickUpload: %s\n", choice.why.c_str());
   if (options.service) {

@@ -2,13 +2,16 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 #include <QThread>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 
 #include "message_boxes.h"
+#include "penwick/cli/stop_signal.hpp"
 #include "penwick/message_box.hpp"
+#include "stop_reasons.h"
 #include "window_session.h"
 
 namespace app {
@@ -88,7 +91,15 @@ int RunWindow(const CommandLine& line, const WindowSettings& settings) {
   Libraries libraries;
   int status = 0;
   {
-    WindowSession session(libraries, line, settings.service);
+    WindowSession session(libraries, line, settings);
+    // Ctrl-C and SIGTERM end the run as Exit does.
+    pw::cli::InstallStopSignals();
+    QSocketNotifier stop(pw::cli::StopSignalFd(), QSocketNotifier::Read);
+    stop.setEnabled(pw::cli::StopSignalFd() >= 0);
+    QObject::connect(&stop, &QSocketNotifier::activated, &session, [&] {
+      stop.setEnabled(false);  // it stays readable: once is enough
+      session.Stop(StoppedBy(pw::cli::StopSignal()));
+    });
     MainWindow& window = session.Window();
     window.AnswerAlone(NobodySees());
     auto boxes = std::make_shared<LibraryBoxes>(window);

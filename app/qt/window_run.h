@@ -1,6 +1,7 @@
 // The window front end: runs the controller in the main window until the run has ended.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "command_line.h"
@@ -10,6 +11,7 @@ namespace app {
 struct WindowSettings {
   std::string platform;  // the Qt platform that was checked (a QT_QPA_PLATFORM value)
   bool service = false;  // show the service panel
+  std::optional<double> timeoutSeconds;  // from the end of start-up until a transfer begins
 };
 
 // Returns the exit status.

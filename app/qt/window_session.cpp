@@ -2,11 +2,10 @@
 
 #include <cctype>
 
+#include "stop_reasons.h"
+
 namespace app {
 namespace {
-
-// How long a cancelled USB session may take to report before the window closes anyway.
-constexpr int kSessionEndWaitMs = 5000;
 
 // The status text of a start-up that armed nothing: why, and what to try.
 std::string NothingStarted(const Outcome& outcome) {
@@ -19,14 +18,21 @@ std::string NothingStarted(const Outcome& outcome) {
 
 }  // namespace
 
-WindowSession::WindowSession(Libraries& libraries, const CommandLine& line, bool service)
-    : technicianSession_(service && line.file.empty()),
-      window_(service, [this](int id) { Command(id); }),
+WindowSession::WindowSession(Libraries& libraries, const CommandLine& line,
+                             const WindowSettings& settings)
+    : technicianSession_(settings.service && line.file.empty()),
+      usb_(SelectRun(line.port).mode != RunMode::SerialDownload),
+      timeoutSeconds_(settings.timeoutSeconds),
+      window_(settings.service, [this](int id) { Command(id); }),
       controller_(window_, libraries, line),
       bridge_(controller_.window()) {
   sessionEnd_.setSingleShot(true);
-  sessionEnd_.setInterval(kSessionEndWaitMs);
+  sessionEnd_.setInterval(std::chrono::milliseconds(kSessionEndWait));
   connect(&sessionEnd_, &QTimer::timeout, this, [this] { controller_.StopWaiting(); });
+  timeout_.setSingleShot(true);
+  connect(&timeout_, &QTimer::timeout, this, [this] {
+    if (controller_.phase() == RunPhase::Armed) Stop(TimedOut(*timeoutSeconds_, usb_));
+  });
 }
 
 bool WindowSession::Start() {
@@ -34,6 +40,9 @@ bool WindowSession::Start() {
   if (controller_.closed()) return false;
   if (controller_.phase() == RunPhase::Idle && !technicianSession_ && !controller_.outcome().ok())
     window_.SetStatusText(NothingStarted(controller_.outcome()));
+  if (timeoutSeconds_ && controller_.phase() == RunPhase::Armed) {
+    timeout_.start(std::chrono::milliseconds(static_cast<long long>(*timeoutSeconds_ * 1000)));
+  }
   window_.show();
   return true;
 }

@@ -11,14 +11,16 @@
 #include "controller.h"
 #include "main_window.h"
 #include "message_bridge.h"
+#include "window_run.h"
 
 namespace app {
 
 class WindowSession : public QObject {
  public:
-  // `service`: the service panel is shown; a run without a transfer file is then a
-  // technician's session, which ends with success.
-  WindowSession(Libraries& libraries, const CommandLine& line, bool service);
+  // With `settings.service` the service panel is shown, and a run without a transfer file is
+  // a technician's session, which ends with success. `settings.timeoutSeconds` ends a run whose
+  // transfer has not begun that long after start-up.
+  WindowSession(Libraries& libraries, const CommandLine& line, const WindowSettings& settings);
 
   // Runs start-up. True when the window is to stay open (it is then shown); false when the
   // run has already ended.
@@ -36,10 +38,13 @@ class WindowSession : public QObject {
   void WaitForSessionEnd();
 
   const bool technicianSession_;
+  const bool usb_;
+  const std::optional<double> timeoutSeconds_;
   MainWindow window_;
   UploadController controller_;
   MessageBridge bridge_;
   QTimer sessionEnd_;
+  QTimer timeout_;
 };
 
 }  // namespace app
