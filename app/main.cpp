@@ -1,4 +1,6 @@
 // PenwickUpload: moves the receiver's settings between a transfer file and the receiver.
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -43,7 +45,17 @@ int main(int argc, char** argv) {
   // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
   const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
   if (choice.frontEnd == app::FrontEnd::Window) {
-    return app::RunWindow(line, {choice.platform, options.service, options.timeoutSeconds});
+    // Should the window fail to start after all, the same run goes on on the console.
+    const auto onConsole = [argv](const std::string& why) {
+      std::fprintf(stderr,
+                   "PenwickUpload: the window cannot start (%s); the run is shown on "
+                   "the console\n",
+                   why.c_str());
+      setenv("PENWICK_UI", "console", 1);
+      execv("/proc/self/exe", argv);
+    };
+    return app::RunWindow(line,
+                          {choice.platform, options.service, options.timeoutSeconds, onConsole});
   }
   if (!choice.why.empty()) std::fprintf(stderr, "PenwickUpload: %s\n", choice.why.c_str());
   if (options.service) {

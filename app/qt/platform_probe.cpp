@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QLibraryInfo>
 #include <QPluginLoader>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
@@ -103,9 +104,14 @@ std::string XProblem(const std::string& display) {
     }
     void* connection = connect(display.c_str(), nullptr);
     const int error = hasError(connection);
-    disconnect(connection);
-    if (error != 0)
+    if (error != 0) {
+      disconnect(connection);
       return "the connection was refused or failed (xcb error " + std::to_string(error) + ")";
+    }
+    // Kept open for the program's life: an X server resets when its last client leaves, and
+    // a connection made during that reset fails, which would stop Qt's start.
+    static std::atomic<void*> kept{nullptr};
+    if (void* old = kept.exchange(connection)) disconnect(old);
     return {};
   });
 }

@@ -84,7 +84,18 @@ int RunWindow(const CommandLine& line, const WindowSettings& settings) {
   int argc = 1;
   char name[] = "PenwickUpload";
   char* argv[] = {name, nullptr};
+  static const WindowSettings* starting = nullptr;
+  starting = &settings;
+  const QtMessageHandler previous =
+      qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& text) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        if (type == QtFatalMsg && starting != nullptr && starting->cannotStart) {
+          starting->cannotStart(text.toStdString());
+        }
+      });
   QApplication application(argc, argv);
+  qInstallMessageHandler(previous);
+  starting = nullptr;
   QApplication::setWindowIcon(ProgramIcon());
   QGuiApplication::setDesktopFileName("penwick-upload");
 

@@ -44,7 +44,7 @@ void WindowTest::TearDown() {
 
 app::WindowSession& WindowTest::StartWindow(const std::vector<std::string>& args, bool service) {
   session = std::make_unique<app::WindowSession>(links, app::ParseCommandLine(args),
-                                                 app::WindowSettings{"offscreen", service, {}});
+                                                 app::WindowSettings{"offscreen", service, {}, {}});
   session->Start();
   return *session;
 }
