@@ -1,3 +1,4 @@
+// Parsing the command line and picking the run from the port text.
 #include "command_line.h"
 
 #include <cctype>

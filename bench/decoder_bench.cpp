@@ -28,7 +28,7 @@ constexpr size_t kChunk = 32762;
 std::vector<uint8_t> SampleData() {
   std::vector<uint8_t> data;
   for (uint32_t seed = 1; seed <= 8; ++seed) {
-    const auto region = testsupport::MakeSampleRegion(seed);
+    const auto region = samples::MakeSampleRegion(seed);
     data.insert(data.end(), region.begin(), region.end());
   }
   return data;
@@ -41,7 +41,7 @@ struct CodedChunk {
 };
 
 void BM_ExpandChunk(benchmark::State& state) {
-  const auto region = testsupport::MakeSampleRegion(1);
+  const auto region = samples::MakeSampleRegion(1);
   std::vector<CodedChunk> chunks;
   for (size_t at = 0; at < region.size(); at += kChunk) {
     const size_t n = std::min(kChunk, region.size() - at);
@@ -65,9 +65,9 @@ BENCHMARK(BM_ExpandChunk)->Unit(benchmark::kMicrosecond);
 // A realistic container (the sample region with its channel blocks 12 to 25 erased, so that it
 // fits); the bytes counted are the region's.
 void BM_UnPackFlashData(benchmark::State& state) {
-  auto region = testsupport::MakeSampleRegion(1);
+  auto region = samples::MakeSampleRegion(1);
   std::fill(region.begin() + 12 * 8192, region.begin() + 26 * 8192, 0xFF);
-  const auto container = lh5test::MakeContainer(region, testsupport::MakeIdentity(0x1234));
+  const auto container = lh5test::MakeContainer(region, samples::MakeIdentity(0x1234));
   std::vector<uint8_t> copy(container.size()), out(region.size());
   for (auto _ : state) {
     copy = container;

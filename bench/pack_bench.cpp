@@ -13,7 +13,7 @@ namespace {
 constexpr int64_t kRegionBytes = 393216;
 
 void BM_PackFlashData(benchmark::State& state) {
-  const std::vector<uint8_t> region = testsupport::MakePackableSampleRegion(1);
+  const std::vector<uint8_t> region = samples::MakePackableSampleRegion(1);
   std::vector<uint8_t> container(131072);
   for (auto _ : state) {
     if (Dll_PackFlashData(region.data(), container.data()) != 1) {
@@ -27,7 +27,7 @@ void BM_PackFlashData(benchmark::State& state) {
 BENCHMARK(BM_PackFlashData)->Unit(benchmark::kMillisecond);
 
 void BM_UnPackFlashData(benchmark::State& state) {
-  const std::vector<uint8_t> region = testsupport::MakePackableSampleRegion(1);
+  const std::vector<uint8_t> region = samples::MakePackableSampleRegion(1);
   std::vector<uint8_t> container(131072);
   if (Dll_PackFlashData(region.data(), container.data()) != 1) std::abort();
   // The identity store may still be empty: give the image a valid check byte.

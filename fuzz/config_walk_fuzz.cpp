@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "config_walk.h"
+#include "fuzz_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // An exact-size copy so that AddressSanitizer sees any read past the received bytes.
@@ -17,4 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (layout->interfaceOffset + 9 > size || set[layout->interfaceOffset + 1] != 4) std::abort();
   }
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  const std::vector<uint8_t> set(data, data + size);
+  return !hvusb::WalkConfiguration(std::span<const uint8_t>(set.data(), set.size()));
 }

@@ -6,8 +6,12 @@
 #include <cstdlib>
 
 #include "frames.h"
+#include "fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+// Receives every frame of the input; returns how many were whole with a right sum.
+size_t ReceiveAll(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
   const bool upload = (data[0] & 1) != 0;
   const size_t piece = static_cast<size_t>(data[1]) + 1;
@@ -20,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   receiver.running = [] { return true; };
   receiver.bodyWait = std::chrono::milliseconds(0);
   uint8_t frame[transfer::kSerialFrameBuffer];
+  size_t frames = 0;
   for (size_t at = 0; at < size || queue.Count() > 0;) {
     if (at < size) {
       const size_t n = piece < size - at ? piece : size - at;
@@ -32,10 +37,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       if (result == transfer::kRxFrame) {
         const size_t summed = static_cast<size_t>(frame[transfer::kFrameLen]) + 3;
         if (transfer::FrameSum(frame, summed) != frame[summed]) std::abort();
+        ++frames;
       } else if (result != transfer::kRxNone && result != transfer::kRxBadSum) {
         std::abort();
       }
     }
   }
+  return frames;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ReceiveAll(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return ReceiveAll(data, size) == 0;
 }

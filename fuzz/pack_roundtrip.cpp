@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "fuzz_target.h"
 #include "pack.h"
 #include "unpack.h"
 

@@ -6,12 +6,26 @@
 #include <vector>
 
 #include "bulk_script.h"
+#include "fuzz_target.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+namespace {
+
+bool Parse(const std::uint8_t* data, std::size_t size) {
   std::vector<sim::usbip::ScriptRule> rules;
   std::string error;
   const bool ok = sim::usbip::ParseScript(
       std::string_view(reinterpret_cast<const char*>(data), size), &rules, &error);
   if (ok != error.empty()) __builtin_trap();
+  return ok;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Parse(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const std::uint8_t* data, std::size_t size) {
+  return !Parse(data, size);
 }

@@ -6,6 +6,7 @@
 
 #include <PenwickHelpers.h>
 
+#include "fuzz_target.h"
 #include "receiver/download_check.h"
 
 namespace {
@@ -22,21 +23,31 @@ void FixCrcs(std::vector<uint8_t>& f) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+// True when the check accepts the file, with an expander that fills with the first data byte
+// (it exercises the coded-chunk path) or without one.
+bool CheckBoth(const uint8_t* data, size_t size) {
   static const sim::Images expected{std::vector<uint8_t>(131072, 0xFF),
                                     std::vector<uint8_t>(256, 0x00)};
-  if (size == 0) return 0;
+  if (size == 0) return false;
   std::vector<uint8_t> file(data + 1, data + size);
   if (data[0] & 1) FixCrcs(file);
-  // An expander that fills with the first data byte exercises the coded-chunk path.
   auto fill = [](const uint8_t* in, size_t n, uint8_t* out, size_t raw) {
     if (n == 0) return false;
     std::memset(out, in[0], raw);
     return true;
   };
-  sim::CheckDownloadFile(file, 0x1234, expected, fill);
-  sim::CheckDownloadFile(file, 0x1234, expected, {});
+  const bool filled = sim::CheckDownloadFile(file, 0x1234, expected, fill).ok;
+  const bool structural = sim::CheckDownloadFile(file, 0x1234, expected, {}).ok;
+  return filled || structural;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  CheckBoth(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return size > 0 && !CheckBoth(data, size);
 }

@@ -10,6 +10,7 @@
 #include "bulk_script.h"
 #include "connection.h"
 #include "emulated_device.h"
+#include "fuzz_target.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ class MemoryStream final : public Stream {
     return true;
   }
   bool Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) override {
+    if (firstReply_.empty()) firstReply_.assign(head.begin(), head.end());
     if (head.size() == kUrbHeaderSize) {
       const std::uint32_t command = head[3];
       const std::uint32_t actual =
@@ -39,14 +41,20 @@ class MemoryStream final : public Stream {
   void Shutdown() override { closed_ = true; }
   bool PeerClosed() override { return closed_; }
 
+  // The operation's reply: nothing when the request was dropped, else its status field.
+  bool Answered() const {
+    return firstReply_.size() >= 8 &&
+           (firstReply_[4] | firstReply_[5] | firstReply_[6] | firstReply_[7]) == 0;
+  }
+
  private:
+  std::vector<std::uint8_t> firstReply_;
   std::span<const std::uint8_t> input_;
   bool closed_ = false;
 };
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+// Serves one connection; true when the server answered its operation with status 0.
+bool Serve(const std::uint8_t* data, std::size_t size) {
   std::string error;
   std::vector<ScriptRule> rules;
   ParseScript("write 02 => zero\nwrite 03 => read 0102030405\nwrite * => echo\n", &rules, &error);
@@ -55,5 +63,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   EmulatedDevice device(settings, std::make_unique<ScriptFunction>(std::move(rules)));
   MemoryStream stream(std::span<const std::uint8_t>(data, size));
   ServeConnection(stream, device);
+  return stream.Answered();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  Serve(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const std::uint8_t* data, std::size_t size) {
+  return !Serve(data, size);
 }

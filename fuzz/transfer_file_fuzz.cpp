@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "NorraLink.h"
+#include "fuzz_target.h"
 #include "image_sizes.h"
 #include "libraries.h"
 #include "transfer_file.h"
@@ -34,7 +35,10 @@ void FixChecks(uint8_t* c) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+namespace {
+
+// Reads and checks the input as the entry point reads it; aborts when a promise breaks.
+app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
   std::vector<uint8_t> file(data, data + size);
   if (size % 2 == 1) {
     file.resize(app::kTransferFileSize, 0);
@@ -61,7 +65,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       app::CheckTransferImages(read, packed->data(), libraries, scratch->data(), region->data());
   Dll_GetModelId(after.data());
   if (before != after) std::abort();
-  const bool complete = file.size() >= app::kTransferFileSize;
-  if (!complete && problem == app::TransferFileProblem::None) std::abort();
+  if (file.size() < app::kTransferFileSize && problem == app::TransferFileProblem::None)
+    std::abort();
+  return problem;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  ReadAndCheck(data, size);
   return 0;
+}
+
+// Refused: nothing would be armed.
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return ReadAndCheck(data, size) != app::TransferFileProblem::None;
 }

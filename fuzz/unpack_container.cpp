@@ -12,6 +12,7 @@
 
 #include "PenwickHelpers.h"
 #include "codec_hooks.h"
+#include "fuzz_target.h"
 #include "image_layout.h"
 #include "unpack.h"
 
@@ -30,9 +31,7 @@ void FixChecks(std::vector<uint8_t>& c) {
   }
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+int Unpack(const uint8_t* data, size_t size) {
   static codec::ImageStores stores;
   codec::SetNotifyHook([](int, intptr_t) {});
   std::vector<uint8_t> container(codec::kContainerSize, 0);
@@ -41,5 +40,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<uint8_t> region(codec::kRegionSize);
   const int result = codec::UnpackFlashData(container.data(), region.data(), stores);
   if (result != 0 && result != 1) __builtin_trap();
+  return result;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Unpack(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return Unpack(data, size) == 0;
 }

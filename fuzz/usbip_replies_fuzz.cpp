@@ -6,12 +6,17 @@
 #include <cstdlib>
 
 #include "driver_core.hpp"
+#include "fuzz_target.h"
 #include "usbip_protocol.hpp"
 
 namespace usbip = pw::usb::usbip;
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  if (size < 1) return 0;
+namespace {
+
+// Reads the input with the parser its first byte picks; true when the parser accepted all of
+// it (a reply stream: every reply up to the last byte).
+bool Parse(const uint8_t* data, size_t size) {
+  if (size < 1) return false;
   const uint8_t mode = data[0] % 4;
   std::span<const uint8_t> rest(data + 1, size - 1);
   usbip::MemoryReader in(rest);
@@ -19,13 +24,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     case 0: {
       auto devices = usbip::ReadDevlistReply(in);
       if (devices && devices->size() > usbip::kMaxDevices) std::abort();
-      break;
+      return devices.has_value();
     }
     case 1: {
       int32_t status = 0;
       auto device = usbip::ReadImportReply(in, "1-1", &status);
       if (device && (status != 0 || device->busId != "1-1")) std::abort();
-      break;
+      return device.has_value();
     }
     case 2: {
       // Seqnums 1 to 8 are outstanding: odd ones IN with a length of 8 * seq, even ones OUT.
@@ -35,7 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                   8 * seq};
       };
       std::vector<uint8_t> bytes;
+      size_t accepted = 0;  // bytes of the replies read so far
       while (auto reply = usbip::ReadReply(in, lookup, &bytes)) {
+        accepted = rest.size() - in.Left();
         if (reply->command == usbip::kRetSubmit) {
           const auto outstanding = lookup(reply->seqnum);
           if (!outstanding || reply->actualLength > outstanding->length) std::abort();
@@ -45,13 +52,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           }
         }
       }
-      break;
+      return accepted == rest.size();
     }
     default: {
       auto endpoints = pw::usb::InterfaceEndpoints(rest, 0);
       if (endpoints && endpoints->size() > pw::usb::kMaxPipes) std::abort();
-      break;
+      return endpoints.has_value();
     }
   }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Parse(data, size);
   return 0;
+}
+
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return !Parse(data, size);
 }

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs a plain build into a scratch prefix and builds a small C program against both
-# libraries through pkg-config, as another program would.
+# Installs a plain build into a scratch prefix, checks that it holds exactly the headers a
+# client of the installed libraries uses (no test double, nothing the project's libraries only
+# share among themselves), and builds a small C and a small C++ program against both libraries
+# through pkg-config, as another program would.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 prefix=$(mktemp -d)
@@ -9,6 +11,23 @@ cmake -S . -B build/install-check -DCMAKE_BUILD_TYPE=Release -DPENWICK_TESTS=OFF
   -DCMAKE_INSTALL_PREFIX="$prefix" >/dev/null
 cmake --build build/install-check -j"$(nproc)" >/dev/null
 cmake --install build/install-check >/dev/null
+
+# The libraries' C headers, the helpers they include, and the window and message-box services
+# a client needs to receive notifications.
+expected="HvUsb.h
+NorraLink.h
+PenwickHelpers.h
+penwick/message_box.hpp
+penwick/platform_api.h
+penwick/window.h
+penwick/window.hpp"
+installed=$(cd "$prefix/include" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+if [ "$installed" != "$expected" ]; then
+  echo "installed headers differ from the public ones:"
+  diff <(echo "$expected") <(echo "$installed") || true
+  exit 1
+fi
+
 libdir=$(find "$prefix" -name NorraLink.pc -printf '%h\n' | head -n 1)
 export PKG_CONFIG_PATH=$libdir
 cat > "$prefix/client.c" <<'C'
@@ -25,6 +44,20 @@ C
 cc -std=c11 -Wall -Werror "$prefix/client.c" -o "$prefix/client" $(pkg-config --cflags --libs NorraLink HvUsb) \
   -Wl,-rpath,"$libdir/.."
 "$prefix/client"
+cat > "$prefix/client.cpp" <<'CPP'
+#include <NorraLink.h>
+#include <penwick/message_box.hpp>
+#include <penwick/window.hpp>
+int main() {
+  int seen = 0;
+  PwWindow window([&](const pw::Message& m) { seen = static_cast<int>(m.code); return intptr_t{0}; });
+  pw::SetMessageBoxHandler([](const pw::MessageBoxRequest&) { return pw::kIdOk; });
+  return Dll_SerialUp(window.handle(), 4001) == 0 && Dll_GetSystemId() == 0 && seen == 0 ? 0 : 1;
+}
+CPP
+c++ -std=c++20 -Wall -Werror "$prefix/client.cpp" -o "$prefix/client++" \
+  $(pkg-config --cflags --libs NorraLink) -Wl,-rpath,"$libdir/.."
+"$prefix/client++"
 test -x "$prefix/bin/PenwickUpload"
 test -f "$prefix/share/applications/penwick-upload.desktop"
 for size in 16 32; do test -f "$prefix/share/icons/hicolor/${size}x${size}/apps/penwick-upload.png"; done

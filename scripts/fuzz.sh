@@ -6,7 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-20}
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DPENWICK_FUZZ=ON -DPENWICK_TESTS=OFF -DPENWICK_SANITIZE=address,undefined >/dev/null
+  -DPENWICK_FUZZ=ON -DPENWICK_TESTS=OFF -DPENWICK_SANITIZE=address,undefined -DPENWICK_WERROR=ON \
+  >/dev/null
 cmake --build build/fuzz -j"$(nproc)"
 shopt -s nullglob
 targets=(build/fuzz/bin/fuzz_*)

@@ -95,7 +95,7 @@ int Sample(int argc, char** argv) {
     return Usage();
   }
   const std::vector<uint8_t> region =
-      testsupport::MakePackableSampleRegion(static_cast<uint32_t>(seed));
+      samples::MakePackableSampleRegion(static_cast<uint32_t>(seed));
   return Write(argv[2], region) ? 0 : kFileError;
 }
 

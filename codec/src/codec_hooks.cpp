@@ -1,3 +1,4 @@
+// The notification and notice hooks, swappable at any time from any thread.
 #include "codec_hooks.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Writing the download file next to its final path and putting it in place when complete.
 #include "download_file.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Building the lookup tables and trees of the -lh5- decoder from code lengths.
 #include "huffman_decode_table.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Code lengths (limited to 16 bits) and canonical code words of the -lh5- encoder.
 #include "huffman_encode.h"
 
 namespace codec {

@@ -1,3 +1,4 @@
+// The image stores: copies in and out under one lock.
 #include "image_stores.h"
 
 #include <algorithm>

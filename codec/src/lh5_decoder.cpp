@@ -1,7 +1,10 @@
+// The -lh5- chunk decoder: block headers, code lengths, literals and copies in the window.
 #include "lh5_decoder.h"
 
 #include <algorithm>
 #include <cstring>
+
+#include "lh5_decoder_state.h"
 
 namespace codec {
 namespace {
@@ -17,8 +20,16 @@ constexpr unsigned kMaxExtraOnes = 13;
 
 }  // namespace
 
+Lh5Decoder::Lh5Decoder() : state_(std::make_unique<Lh5DecoderState>()) {}
+Lh5Decoder::~Lh5Decoder() = default;
+
 bool Lh5Decoder::ExpandChunk(uint8_t* out, size_t rawLength, const uint8_t* data,
                              size_t dataLength) {
+  return state_->ExpandChunk(out, rawLength, data, dataLength);
+}
+
+bool Lh5DecoderState::ExpandChunk(uint8_t* out, size_t rawLength, const uint8_t* data,
+                                  size_t dataLength) {
   if (dataLength == rawLength) {
     std::memcpy(out, data, rawLength);
     return true;
@@ -26,8 +37,8 @@ bool Lh5Decoder::ExpandChunk(uint8_t* out, size_t rawLength, const uint8_t* data
   return ExpandCoded(out, rawLength, data, dataLength);
 }
 
-bool Lh5Decoder::ExpandCoded(uint8_t* out, size_t rawLength, const uint8_t* data,
-                             size_t dataLength) {
+bool Lh5DecoderState::ExpandCoded(uint8_t* out, size_t rawLength, const uint8_t* data,
+                                  size_t dataLength) {
   bits_.Start(data, dataLength);
   codesLeft_ = 0;
   pendingLength_ = 0;
@@ -43,7 +54,7 @@ bool Lh5Decoder::ExpandCoded(uint8_t* out, size_t rawLength, const uint8_t* data
   return true;
 }
 
-inline unsigned Lh5Decoder::DecodeLiteral(BitReader& bits) const {
+inline unsigned Lh5DecoderState::DecodeLiteral(BitReader& bits) const {
   unsigned length = 0;
   const unsigned symbol = literal_.Decode(bits.Buffer(), length);
   bits.Skip(length);
@@ -51,7 +62,7 @@ inline unsigned Lh5Decoder::DecodeLiteral(BitReader& bits) const {
 }
 
 // The distance back from the next byte, minus one (0 repeats the previous byte).
-inline unsigned Lh5Decoder::DecodeDistance(BitReader& bits) const {
+inline unsigned Lh5DecoderState::DecodeDistance(BitReader& bits) const {
   unsigned length = 0;
   const unsigned classIndex = small_.Decode(bits.Buffer(), length);
   bits.Skip(length);
@@ -60,7 +71,7 @@ inline unsigned Lh5Decoder::DecodeDistance(BitReader& bits) const {
 }
 
 // Fills window[0 .. count-1]; a copy that runs past the end stays pending for the next segment.
-bool Lh5Decoder::FillSegment(size_t count) {
+bool Lh5DecoderState::FillSegment(size_t count) {
   uint8_t* const window = window_.data();
   size_t w = 0;
   while (pendingLength_ > 0 && w < count) {
@@ -104,7 +115,7 @@ bool Lh5Decoder::FillSegment(size_t count) {
 
 // Byte-by-byte copy semantics (an overlapping copy repeats the bytes it has just written),
 // with fast paths for the common shapes.
-void Lh5Decoder::CopyInWindow(size_t to, size_t distance, size_t length) {
+void Lh5DecoderState::CopyInWindow(size_t to, size_t distance, size_t length) {
   uint8_t* const window = window_.data();
   size_t from = (to - distance) & kWindowMask;
   if (distance == 1) {
@@ -134,7 +145,7 @@ void Lh5Decoder::CopyInWindow(size_t to, size_t distance, size_t length) {
   }
 }
 
-bool Lh5Decoder::ReadBlockHeader() {
+bool Lh5DecoderState::ReadBlockHeader() {
   codesLeft_ = static_cast<uint16_t>(bits_.Take(16));
   return ReadSmallLengths(kCodeLengthSymbols, kCodeLengthCountBits, 3) && ReadLiteralLengths() &&
          ReadSmallLengths(kDistanceSymbols, kDistanceCountBits, kNoSpecial);
@@ -142,7 +153,7 @@ bool Lh5Decoder::ReadBlockHeader() {
 
 // Lengths of the code-length code or the distance code. After `special` lengths, a 2-bit count
 // of further zero lengths follows.
-bool Lh5Decoder::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned special) {
+bool Lh5DecoderState::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned special) {
   const unsigned used = bits_.Take(countBits);
   if (used == 0) {
     const unsigned only = bits_.Take(countBits);
@@ -173,7 +184,7 @@ bool Lh5Decoder::ReadSmallLengths(unsigned symbols, unsigned countBits, unsigned
   return small_.Build(symbols);
 }
 
-bool Lh5Decoder::ReadLiteralLengths() {
+bool Lh5DecoderState::ReadLiteralLengths() {
   const unsigned used = bits_.Take(kLiteralCountBits);
   if (used == 0) {
     const unsigned only = bits_.Take(kLiteralCountBits);

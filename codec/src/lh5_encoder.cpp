@@ -1,3 +1,4 @@
+// The -lh5- block compressor: the LZ77 parse, the item buffer and the coded blocks.
 #include "lh5_encoder.h"
 
 namespace codec {

@@ -1,3 +1,4 @@
+// The encoder's match search: inserting, deleting and splitting nodes of the search tree.
 #include "match_tree.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// PackHvp and PackFlashData: packed streams and the packed flash image.
 #include "pack.h"
 
 #include <algorithm>

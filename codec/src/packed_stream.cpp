@@ -1,3 +1,4 @@
+// Chunks and stream headers of packed streams, and the packing work areas.
 #include "packed_stream.h"
 
 #include <atomic>

@@ -1,7 +1,7 @@
+// Unpacking: packed streams, the identity check and the descriptor walk.
 #include "unpack.h"
 
 #include <cstring>
-#include <memory>
 
 #include "PenwickHelpers.h"
 #include "codec_hooks.h"
@@ -96,9 +96,9 @@ StreamExpansion ExpandPackedStream(Lh5Decoder& decoder, const uint8_t* stream, s
 
 uint32_t UnpackHvp(const uint8_t* stream, size_t streamLength, uint8_t* destination,
                    size_t capacity) {
-  auto decoder = std::make_unique<Lh5Decoder>();
+  Lh5Decoder decoder;
   const StreamExpansion result =
-      ExpandPackedStream(*decoder, stream, streamLength, destination, capacity);
+      ExpandPackedStream(decoder, stream, streamLength, destination, capacity);
   return result.accepted ? static_cast<uint32_t>(result.rawBytes) : 0;
 }
 
@@ -120,7 +120,7 @@ int UnpackFlashData(uint8_t* container, uint8_t* region, ImageStores& stores) {
   uint8_t* const table = container + kDescriptorTableOffset;
   for (size_t i = 0; i < count; ++i) RewriteToHostOrder(table + i * kDescriptorSize);
 
-  auto decoder = std::make_unique<Lh5Decoder>();
+  Lh5Decoder decoder;
   size_t previousEnd = 0;
   size_t output = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -139,7 +139,7 @@ int UnpackFlashData(uint8_t* container, uint8_t* region, ImageStores& stores) {
         output >= kLastOutputStart || GetCrc16(container + d.offset, d.packedLength) != d.packedCrc)
       return Damaged(descriptor);
     const StreamExpansion expanded = ExpandPackedStream(
-        *decoder, container + d.offset, d.packedLength, region + output, kRegionSize - output);
+        decoder, container + d.offset, d.packedLength, region + output, kRegionSize - output);
     // A refused stream, or one that fills less or more than its descriptor says, would leave
     // missing or shifted bytes in the region.
     if (!expanded.accepted || expanded.rawBytes != d.rawLength) return Damaged(descriptor);

@@ -1,3 +1,4 @@
+// Thread priorities as nice values; a refusal is ignored.
 #include "penwick/thread_priority.hpp"
 
 #include <sys/resource.h>

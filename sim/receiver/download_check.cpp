@@ -1,3 +1,4 @@
+// The receiver's check of a download file: header, chunks, CRCs and the expanded images.
 #include "download_check.h"
 
 #include <PenwickHelpers.h>

@@ -1,3 +1,4 @@
+// The receiver's side of a download: request, block requests in its order, retries, end.
 #include "download_session.h"
 
 #include <PenwickHelpers.h>

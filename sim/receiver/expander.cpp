@@ -1,3 +1,4 @@
+// The coded-chunk expander of the download check: the codec's -lh5- chunk decoder.
 #include "expander.h"
 
 #include <memory>

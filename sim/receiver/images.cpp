@@ -1,3 +1,4 @@
+// Reading the images the receiver serves or expects from files.
 #include "images.h"
 
 #include <algorithm>

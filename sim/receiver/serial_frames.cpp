@@ -1,3 +1,4 @@
+// Encoding and parsing the serial line's frames on the receiver's side.
 #include "serial_frames.h"
 
 #include <algorithm>

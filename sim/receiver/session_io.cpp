@@ -1,3 +1,4 @@
+// Sending with the fault plan, logging and the receiver's announcement.
 #include "session_io.h"
 
 #include <PenwickHelpers.h>

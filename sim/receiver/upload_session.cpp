@@ -1,3 +1,4 @@
+// The receiver's side of an upload: size queries and block requests, checked and served.
 #include "upload_session.h"
 
 #include <PenwickHelpers.h>

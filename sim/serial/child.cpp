@@ -1,3 +1,4 @@
+// Running the --run command with a bound on how long it may take.
 #include "child.h"
 
 #include <signal.h>

@@ -1,11 +1,13 @@
+// Parsing the serial side's command line.
 #include "options.h"
 
 #include <array>
 #include <cctype>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+
+#include "number_option.h"
 
 namespace sim {
 
@@ -75,16 +77,6 @@ const char kSerialUsage[] =
 
 namespace {
 
-bool Number(const char* text, unsigned long max, unsigned long* out) {
-  if (text == nullptr || *text == '\0') return false;
-  char* end = nullptr;
-  errno = 0;
-  unsigned long v = std::strtoul(text, &end, 0);
-  if (errno != 0 || *end != '\0' || v > max || text[0] == '-') return false;
-  *out = v;
-  return true;
-}
-
 bool HexBytes(const char* text, std::array<uint8_t, 32>* out) {
   if (std::strlen(text) != 64) return false;
   for (size_t i = 0; i < 32; ++i) {
@@ -103,7 +95,7 @@ bool CountList(const std::string& text, std::set<int>* out) {
   while (at <= text.size()) {
     const size_t comma = std::min(text.find(',', at), text.size());
     unsigned long v = 0;
-    if (!Number(text.substr(at, comma - at).c_str(), 10000000, &v) || v == 0) return false;
+    if (!ParseNumber(text.substr(at, comma - at).c_str(), 0, 10000000, &v) || v == 0) return false;
     out->insert(static_cast<int>(v));
     at = comma + 1;
   }
@@ -119,7 +111,7 @@ bool ParseSerialOptions(int argc, char** argv, SerialOptions* o, bool* help, std
     const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
     unsigned long n = 0;
     auto num = [&](unsigned long max) {
-      if (!Number(value, max, &n)) {
+      if (!ParseNumber(value, 0, max, &n)) {
         *error = arg + " needs a number up to " + std::to_string(max);
         return false;
       }

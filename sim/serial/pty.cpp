@@ -1,3 +1,4 @@
+// The pseudo-terminal pair: creating it, bounded reads and writes on the master, hang-up.
 #include "pty.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The receiver's serial link: frames out with optional noise, frames in through the parser.
 #include "serial_link.h"
 
 #include <PenwickHelpers.h>

@@ -13,6 +13,7 @@
 
 #include "bulk_script.h"
 #include "emulated_device.h"
+#include "number_option.h"
 #include "sim_sides.h"
 #include "usbip_server.h"
 
@@ -63,16 +64,6 @@ void PrintUsage(std::FILE* to) {
                "                         back) after the milliseconds since start; - for stderr\n"
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
-}
-
-bool ParseNumber(const char* text, int base, unsigned long max, unsigned long* value) {
-  std::string_view s(text);
-  if (base == 16 && (s.starts_with("0x") || s.starts_with("0X"))) s.remove_prefix(2);
-  if (s.empty()) return false;
-  char* end = nullptr;
-  const std::string copy(s);
-  *value = std::strtoul(copy.c_str(), &end, base);
-  return *end == '\0' && *value <= max && copy.front() != '-';
 }
 
 struct UsbOptions {

@@ -1,3 +1,4 @@
+// The command line's options and the run each port text selects.
 #include <gtest/gtest.h>
 
 #include "command_line.h"

@@ -1,7 +1,5 @@
 #include "controller_fixture.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <fstream>
 #include <iterator>
@@ -136,11 +134,11 @@ std::vector<uint8_t> LibraryPacked() {
 
 Images MakeImages(uint32_t seed, uint16_t systemId) {
   Images images;
-  SetLibraryIdentity(testsupport::MakeIdentity(systemId));
-  images.region = testsupport::MakePackableSampleRegion(seed);
+  SetLibraryIdentity(samples::MakeIdentity(systemId));
+  images.region = samples::MakePackableSampleRegion(seed);
   images.packed.assign(app::kPackedSize, 0);
   EXPECT_EQ(Dll_PackFlashData(images.region.data(), images.packed.data()), 1);
-  images.eeprom = testsupport::RandomBytes(app::kEepromSize, seed);
+  images.eeprom = samples::RandomBytes(app::kEepromSize, seed);
   return images;
 }
 
@@ -163,19 +161,13 @@ std::vector<uint8_t> TransferFileBytes(const Images& images) {
 }
 
 void ControllerTest::SetUp() {
-  previous = std::filesystem::current_path();
-  dir = std::filesystem::temp_directory_path() /
-        ("pw-app-" + std::to_string(::getpid()) + "-" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  workFolder = std::make_unique<WorkFolder>("pw-app-");
+  dir = workFolder->path();
 }
 
 void ControllerTest::TearDown() {
   controller.reset();
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(dir);
+  workFolder.reset();
 }
 
 app::UploadController& ControllerTest::Start(const std::vector<std::string>& args) {

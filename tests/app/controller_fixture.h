@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "controller.h"
+#include "work_folder.h"
 
 namespace apptest {
 
@@ -103,8 +104,8 @@ class ControllerTest : public ::testing::Test {
   void DeviceChange(uint32_t event, const std::string& path = "usbip:127.0.0.1:3240/1-1");
   std::string Log() const;
 
+  std::unique_ptr<WorkFolder> workFolder;
   std::filesystem::path dir;  // the current folder during the test
-  std::filesystem::path previous;
   RecordingView view;
   FakeLinks links;
   std::unique_ptr<app::UploadController> controller;

@@ -19,18 +19,14 @@ namespace apptest {
 using namespace std::chrono_literals;
 
 void ProgramTest::SetUp() {
-  previous = std::filesystem::current_path();
-  dir = std::filesystem::temp_directory_path() /
-        ("pw-e2e-" + std::to_string(::getpid()) + "-" +
-         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-  std::filesystem::remove_all(dir);
-  std::filesystem::create_directories(dir);
-  std::filesystem::current_path(dir);
+  workFolder = std::make_unique<WorkFolder>("pw-e2e-");
+  dir = workFolder->path();
 }
 
 void ProgramTest::TearDown() {
-  std::filesystem::current_path(previous);
-  std::filesystem::remove_all(dir);
+  program.reset();
+  sim.reset();
+  workFolder.reset();
 }
 
 std::vector<uint8_t> ProgramTest::MakeTransferFile(const std::string& name) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "child_process.h"
+#include "work_folder.h"
 
 namespace apptest {
 
@@ -43,8 +44,8 @@ class ProgramTest : public ::testing::Test {
   ProgramResult RunOnTerminal(const std::vector<std::string>& args,
                               const std::vector<std::string>& env);
 
+  std::unique_ptr<WorkFolder> workFolder;
   std::filesystem::path dir;
-  std::filesystem::path previous;
   std::unique_ptr<pwtest::ChildProcess> sim;  // the latest started
   std::unique_ptr<pwtest::ChildProcess> program;
 };

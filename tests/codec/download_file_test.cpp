@@ -42,9 +42,9 @@ class DownloadFile : public ::testing::Test {
     folder = pattern;
     path = folder / "~tmpDown.hvd";
     // A packed image with coded and stored parts, and an EEPROM image.
-    packed = testsupport::MakePackableSampleRegion(3);
+    packed = samples::MakePackableSampleRegion(3);
     packed.resize(131072);
-    const Bytes noise = testsupport::RandomBytes(40000, 8);
+    const Bytes noise = samples::RandomBytes(40000, 8);
     std::copy(noise.begin(), noise.end(), packed.begin() + 70000);
     for (size_t i = 0; i < eeprom.size(); ++i) eeprom[i] = static_cast<uint8_t>(i * 7);
   }

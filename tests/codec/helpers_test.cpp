@@ -1,3 +1,4 @@
+// Byte order, CRC-16 and MJD helpers.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -44,7 +44,7 @@ TEST(Lh5CrossCheck, ExpandsStreamsOfAnIndependentEncoder) {
   // Pieces of at most one chunk (32762 bytes): the whole region in chunk-sized pieces, a
   // piece of incompressible bytes between text, and a short one.
   std::map<std::string, std::vector<uint8_t>> pieces;
-  const auto region = testsupport::MakeSampleRegion(21);
+  const auto region = samples::MakeSampleRegion(21);
   for (size_t at = 0, n = 0; at + 32762 <= region.size(); at += 32762, ++n)
     pieces["r" + std::to_string(n) + ".bin"] =
         std::vector<uint8_t>(region.begin() + static_cast<ptrdiff_t>(at),
@@ -54,7 +54,7 @@ TEST(Lh5CrossCheck, ExpandsStreamsOfAnIndependentEncoder) {
     const std::string line = "channel " + std::to_string(i * 37 % 1000) + " = Sport One\n";
     mixed.insert(mixed.end(), line.begin(), line.end());
   }
-  const auto noise = testsupport::RandomBytes(3000, 4);
+  const auto noise = samples::RandomBytes(3000, 4);
   mixed.insert(mixed.begin() + 5000, noise.begin(), noise.end());
   pieces["mixed.bin"] = mixed;
   pieces["short.bin"] =

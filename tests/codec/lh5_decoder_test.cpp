@@ -39,7 +39,7 @@ std::vector<uint8_t> Bytes(const std::string& s) {
 }  // namespace
 
 TEST(Lh5Decoder, StoredChunkIsCopiedByteForByte) {
-  const auto raw = testsupport::RandomBytes(1000, 7);
+  const auto raw = samples::RandomBytes(1000, 7);
   const Expansion e = Expand(raw, raw.size());
   EXPECT_TRUE(e.ok);
   EXPECT_EQ(e.out, raw);
@@ -147,7 +147,7 @@ TEST(Lh5Decoder, CodedDataThatEndsEarlyReadsZeroBits) {
 }
 
 TEST(Lh5Decoder, RealisticBlocksRoundTripThroughTheTestEncoder) {
-  const auto region = testsupport::MakeSampleRegion(3);
+  const auto region = samples::MakeSampleRegion(3);
   for (size_t block : {0, 4, 8, 12, 26, 30, 47}) {
     const std::vector<uint8_t> raw(region.begin() + block * 8192,
                                    region.begin() + (block + 1) * 8192);
@@ -228,7 +228,7 @@ TEST(Lh5Decoder, RefusesCodeTablesThatCannotBeBuilt) {
 TEST(Lh5Decoder, ArbitraryBytesStayInsideTheOutput) {
   // Random data as coded chunks: whatever it decodes to, the guard bands must hold.
   for (uint32_t seed = 1; seed <= 200; ++seed) {
-    const auto data = testsupport::RandomBytes(seed % 40 + 1, seed);
+    const auto data = samples::RandomBytes(seed % 40 + 1, seed);
     Expand(data, seed * 97 % 20000 + 50);
   }
 }

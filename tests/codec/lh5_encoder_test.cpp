@@ -145,7 +145,7 @@ TEST(Lh5Encoder, RepeatedByteIsOneLiteralAndShortCopies) {
 }
 
 TEST(Lh5Encoder, IncompressibleDataIsGivenUpAtTheLimit) {
-  const Bytes in = testsupport::RandomBytes(8192, 7);
+  const Bytes in = samples::RandomBytes(8192, 7);
   EXPECT_TRUE(Compress(in, in.size()).empty());
   const Bytes stream = Pack(in);
   ASSERT_EQ(stream.size(), 8210u);
@@ -157,18 +157,18 @@ TEST(Lh5Encoder, IncompressibleDataIsGivenUpAtTheLimit) {
 TEST(Lh5Encoder, SeveralCodedBlocksRoundTrip) {
   // 32762 random bytes are nearly all literals: three blocks of items. With room to spare the
   // encoder codes them anyway.
-  const Bytes noise = testsupport::RandomBytes(32762, 4);
+  const Bytes noise = samples::RandomBytes(32762, 4);
   const Bytes coded = Compress(noise, 2 * noise.size());
   ASSERT_FALSE(coded.empty());
   EXPECT_EQ(Expand(coded, noise.size()), noise);
   // Realistic data: long copies across the 8 KB segments of the decoder.
-  const Bytes region = testsupport::MakeSampleRegion(3);
+  const Bytes region = samples::MakeSampleRegion(3);
   const Bytes piece(region.begin(), region.begin() + 32762);
   EXPECT_EQ(Expand(Compress(piece, piece.size()), piece.size()), piece);
 }
 
 TEST(PackHvp, CutsIntoChunksOf32762) {
-  const Bytes region = testsupport::MakeSampleRegion(5);
+  const Bytes region = samples::MakeSampleRegion(5);
   const Bytes in(region.begin(), region.begin() + 32763);
   const Bytes stream = Pack(in);
   EXPECT_EQ(Get16bit(stream.data()), 8);
@@ -196,7 +196,7 @@ TEST(PackHvp, EmptyInputWritesNothingAndTooLittleRoomFails) {
   EXPECT_EQ(codec::PackHvp(nullptr, 0, out.data(), out.size(), &length), 1);
   EXPECT_EQ(length, 1234u);
   EXPECT_EQ(out, Bytes(64, 0xEE));
-  const Bytes in = testsupport::RandomBytes(100, 1);
+  const Bytes in = samples::RandomBytes(100, 1);
   EXPECT_EQ(codec::PackHvp(in.data(), in.size(), out.data(), out.size(), &length), 0);
   EXPECT_EQ(length, 1234u);
 }

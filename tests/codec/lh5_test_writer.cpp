@@ -1,3 +1,4 @@
+// Test-side -lh5- writer: bit-level coded blocks, packed streams and containers.
 #include "lh5_test_writer.h"
 
 #include <algorithm>

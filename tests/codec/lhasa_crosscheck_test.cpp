@@ -117,7 +117,7 @@ class LhasaCrossCheck : public ::testing::Test {
 }  // namespace
 
 TEST_F(LhasaCrossCheck, CodedChunksExtract) {
-  const Bytes region = testsupport::MakeSampleRegion(12);
+  const Bytes region = samples::MakeSampleRegion(12);
   for (size_t at = 0; at + 32762 <= region.size(); at += 32762 * 3) {
     Add("region" + std::to_string(at), Bytes(region.begin() + static_cast<ptrdiff_t>(at),
                                              region.begin() + static_cast<ptrdiff_t>(at + 32762)));
@@ -131,7 +131,7 @@ TEST_F(LhasaCrossCheck, CodedChunksExtract) {
   Add("repeated", Bytes(32762, 0x5A));
   Add("three", Bytes(3, 'A'));  // one symbol coded with zero bits
   Add("one", Bytes(1, 0x80));
-  Add("noise", testsupport::RandomBytes(32762, 21));  // several coded blocks
+  Add("noise", samples::RandomBytes(32762, 21));  // several coded blocks
   Bytes text;
   while (text.size() < 30000) {
     const std::string line = "channel " + std::to_string(text.size() % 977) + " name\n";
@@ -142,8 +142,8 @@ TEST_F(LhasaCrossCheck, CodedChunksExtract) {
 }
 
 TEST_F(LhasaCrossCheck, StreamsOfAPackedImageExtract) {
-  const Bytes region = testsupport::MakePackableSampleRegion(13);
-  const Bytes identity = testsupport::MakeIdentity(0x0102);
+  const Bytes region = samples::MakePackableSampleRegion(13);
+  const Bytes identity = samples::MakeIdentity(0x0102);
   Bytes container(131072);
   ASSERT_EQ(codec::PackFlashData(identity.data(), region.data(), container.data()), 1);
   for (size_t i = 0; i < 48; ++i) {

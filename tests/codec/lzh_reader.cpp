@@ -1,3 +1,4 @@
+// Reading entries out of .lzh archives (header levels 0 and 2).
 #include "lzh_reader.h"
 
 #include <cstddef>

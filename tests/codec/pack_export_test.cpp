@@ -15,12 +15,12 @@ using Bytes = std::vector<uint8_t>;
 }  // namespace
 
 TEST(PackExport, CarriesTheStoredIdentityAndUnpacksAgain) {
-  const Bytes identity = testsupport::MakeIdentity(0x4321, 0x11);
+  const Bytes identity = samples::MakeIdentity(0x4321, 0x11);
   Bytes seen = lh5test::MakeContainer(Bytes(393216, 0xFF), identity);
   Bytes scratch(393216);
   ASSERT_EQ(Dll_UnPackFlashData(seen.data(), scratch.data()), 1);  // fills the identity store
 
-  const Bytes region = testsupport::MakePackableSampleRegion(21);
+  const Bytes region = samples::MakePackableSampleRegion(21);
   Bytes container(131072, 0xEE);
   ASSERT_EQ(Dll_PackFlashData(region.data(), container.data()), 1);
   EXPECT_TRUE(std::equal(identity.begin(), identity.end(), container.begin()));
@@ -39,7 +39,7 @@ TEST(PackExport, CarriesTheStoredIdentityAndUnpacksAgain) {
 
 TEST(PackExport, RefusedRegionLeavesTheDestination) {
   Bytes region(393216, 0xFF);
-  const Bytes noise = testsupport::RandomBytes(8192, 3);
+  const Bytes noise = samples::RandomBytes(8192, 3);
   std::copy(noise.begin(), noise.end(), region.begin() + 8192 * 7);
   Bytes container(131072, 0x5C);
   EXPECT_EQ(Dll_PackFlashData(region.data(), container.data()), 0);

@@ -52,7 +52,7 @@ class Pack : public ::testing::Test {
     EXPECT_TRUE(g_notices.empty());
   }
 
-  Bytes identity = testsupport::MakeIdentity(0x1234);
+  Bytes identity = samples::MakeIdentity(0x1234);
 };
 
 }  // namespace
@@ -92,12 +92,12 @@ TEST_F(Pack, AllZeroRegionLayout) {
 }
 
 TEST_F(Pack, RegionsRoundTrip) {
-  for (uint32_t seed : {1u, 2u, 77u}) ExpectRoundTrip(testsupport::MakePackableSampleRegion(seed));
+  for (uint32_t seed : {1u, 2u, 77u}) ExpectRoundTrip(samples::MakePackableSampleRegion(seed));
   ExpectRoundTrip(Bytes(393216, 0xFF));
   ExpectRoundTrip(Bytes(393216, 0x00));
   // Random data in the first and last blocks, each still coded below 8192 bytes.
   Bytes mixed(393216, 0xFF);
-  const Bytes noise = testsupport::RandomBytes(7000, 5);
+  const Bytes noise = samples::RandomBytes(7000, 5);
   std::copy(noise.begin(), noise.end(), mixed.begin());
   std::copy(noise.begin(), noise.end(), mixed.begin() + 8192 * 47 + 1000);
   ExpectRoundTrip(mixed);
@@ -106,8 +106,8 @@ TEST_F(Pack, RegionsRoundTrip) {
 
 TEST_F(Pack, StoredBlockIsRefused) {
   // The block would be stored as an 8210-byte stream, which the unpack walk rejects.
-  Bytes region = testsupport::MakePackableSampleRegion(6);
-  const Bytes noise = testsupport::RandomBytes(8192, 6);
+  Bytes region = samples::MakePackableSampleRegion(6);
+  const Bytes noise = samples::RandomBytes(8192, 6);
   std::copy(noise.begin(), noise.end(), region.begin() + 8192 * 20);
   ExpectRefused(region);
   // Coded, but into a stream of 8193 to 8209 bytes: random bytes, then erased flash.
@@ -125,7 +125,7 @@ TEST_F(Pack, StoredBlockIsRefused) {
 
 TEST_F(Pack, StreamsThatDoNotFitAreRefused) {
   // The full sample region's streams need about 150 KB on 2048-byte boundaries.
-  ExpectRefused(testsupport::MakeSampleRegion(1));
+  ExpectRefused(samples::MakeSampleRegion(1));
 }
 
 TEST_F(Pack, NoMemoryShowsTheNoticeAndChangesNothing) {

@@ -31,11 +31,11 @@ TEST(PackThreads, PackAndDownloadFileRunTogether) {
   std::string pattern = (fs::temp_directory_path() / "penwick-thr-XXXXXX").string();
   ASSERT_NE(mkdtemp(pattern.data()), nullptr);
   const fs::path folder = pattern;
-  const Bytes identity = testsupport::MakeIdentity(0x0202);
-  const Bytes region = testsupport::MakePackableSampleRegion(31);
-  Bytes packed = testsupport::MakePackableSampleRegion(32);
+  const Bytes identity = samples::MakeIdentity(0x0202);
+  const Bytes region = samples::MakePackableSampleRegion(31);
+  Bytes packed = samples::MakePackableSampleRegion(32);
   packed.resize(131072);
-  const Bytes eeprom = testsupport::RandomBytes(256, 33);
+  const Bytes eeprom = samples::RandomBytes(256, 33);
 
   Bytes expectImage(131072);
   ASSERT_EQ(codec::PackFlashData(identity.data(), region.data(), expectImage.data()), 1);

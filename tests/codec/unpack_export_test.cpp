@@ -16,7 +16,7 @@ namespace {
 
 std::vector<uint8_t> ErasedRegionWithHeader() {
   std::vector<uint8_t> region(393216, 0xFF);
-  const auto sample = testsupport::MakeSampleRegion(2);
+  const auto sample = samples::MakeSampleRegion(2);
   std::copy(sample.begin(), sample.begin() + 2 * 8192, region.begin());
   return region;
 }
@@ -30,7 +30,7 @@ TEST(UnpackExport, DamagedImageBeforeAnySessionReachesNoWindowAndFails) {
     return intptr_t{0};
   });
   const auto region = ErasedRegionWithHeader();
-  const auto identity = testsupport::MakeIdentity(0x0B21);
+  const auto identity = samples::MakeIdentity(0x0B21);
   std::vector<uint8_t> container = lh5test::MakeContainer(region, identity);
 
   std::vector<uint8_t> out(393216, 0);

@@ -63,13 +63,13 @@ class Unpack : public ::testing::Test {
   // The sample region with channel blocks 12 to 25 erased: the full one holds more than a
   // container takes once each stream starts on a 2048-byte boundary.
   static std::vector<uint8_t> PackableRegion() {
-    std::vector<uint8_t> r = testsupport::MakeSampleRegion(11);
+    std::vector<uint8_t> r = samples::MakeSampleRegion(11);
     std::fill(r.begin() + 12 * 8192, r.begin() + 26 * 8192, 0xFF);
     return r;
   }
 
   const std::vector<uint8_t> sample = PackableRegion();
-  const std::vector<uint8_t> identity = testsupport::MakeIdentity(0x1234);
+  const std::vector<uint8_t> identity = samples::MakeIdentity(0x1234);
   const std::vector<uint8_t> good = lh5test::MakeContainer(sample, identity);
   codec::ImageStores stores;
   std::vector<uint8_t> unpacked, region;

@@ -14,11 +14,11 @@ TEST(UnpackThreads, ConcurrentUnpacksDoNotShareDecoderState) {
   std::vector<std::vector<uint8_t>> regions, containers;
   for (int t = 0; t < kThreads; ++t) {
     std::vector<uint8_t> region(393216, 0xFF);
-    const auto sample = testsupport::MakeSampleRegion(static_cast<uint32_t>(100 + t));
+    const auto sample = samples::MakeSampleRegion(static_cast<uint32_t>(100 + t));
     // Different contents per thread: a different number of leading sample blocks.
     const auto blocks = static_cast<ptrdiff_t>(4 + 2 * t);
     std::copy(sample.begin(), sample.begin() + blocks * 8192, region.begin());
-    containers.push_back(lh5test::MakeContainer(region, testsupport::MakeIdentity(0x4000)));
+    containers.push_back(lh5test::MakeContainer(region, samples::MakeIdentity(0x4000)));
     regions.push_back(std::move(region));
   }
   codec::ImageStores stores;

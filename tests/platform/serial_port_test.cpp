@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "blocked_thread.h"
 #include "penwick/serial_port.hpp"
 
 namespace {
@@ -196,13 +197,20 @@ TEST(SerialPort, CloseFromAnotherThreadWakesTheWaiterPromptly) {
   SerialPort port;
   ASSERT_TRUE(port.Open(pty.path, 115200));
   std::atomic<int> result{-1};
-  auto start = std::chrono::steady_clock::now();
-  std::thread waiter([&] { result = static_cast<int>(port.WaitForData(60s)); });
-  std::this_thread::sleep_for(100ms);
+  std::atomic<int> tid{0};
+  std::chrono::steady_clock::time_point returned;
+  std::thread waiter([&] {
+    tid = pwtest::CurrentThreadId();
+    result = static_cast<int>(port.WaitForData(60s));
+    returned = std::chrono::steady_clock::now();
+  });
+  while (tid.load() == 0) std::this_thread::yield();
+  EXPECT_TRUE(pwtest::WaitUntilBlocked(tid.load()));
+  const auto closed = std::chrono::steady_clock::now();
   port.Close();
   waiter.join();
   EXPECT_EQ(result.load(), static_cast<int>(SerialPort::WaitResult::Closed));
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+  EXPECT_LT(returned - closed, 20s);  // the 60 s wait ends with the close
 
   uint8_t byte = 0x42;
   EXPECT_EQ(port.Read(&byte, 1), -1);

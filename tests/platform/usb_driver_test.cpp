@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 
+#include "blocked_thread.h"
 #include "penwick/usb_driver.hpp"
 #include "penwick/usb_fake.hpp"
 #include "penwick/window.hpp"
@@ -150,10 +151,17 @@ TEST_F(UsbDriverTest, DriverQueriesAnswerOnDeviceHandlesOnly) {
       Status::Success);
   EXPECT_EQ(value, pw::usb::kDriverVersion);
   EXPECT_EQ(returned, 4u);
+  // The driver is built like this test: a debug build reports itself as checked.
+#ifdef NDEBUG
+  constexpr uint32_t kChecked = 0;
+#else
+  constexpr uint32_t kChecked = 1;
+#endif
+  value = 0xDEADBEEF;
   ASSERT_EQ(
       driver->IoControl(device, pw::usb::kIoctlIsCheckedBuild, nullptr, 0, &value, 4, nullptr),
       Status::Success);
-  EXPECT_LE(value, 1u);
+  EXPECT_EQ(value, kChecked);
   uint32_t one = 1;
   ASSERT_EQ(driver->IoControl(device, pw::usb::kIoctlSetDeviceValue, &one, 4, &one, 4, nullptr),
             Status::Success);
@@ -382,33 +390,26 @@ TEST(UsbDriverTimeouts, ScaleShortensEveryFixedTimeOut) {
   pw::usb::SetTimeoutPermille(before);
 }
 
-// A transfer waiting in 100 ms slices on another thread ends as soon as the device goes.
+// A transfer waiting on another thread ends as soon as the device goes: one wait of 30 s, so
+// only the removal's wake-up can end it within the bound.
 TEST_F(UsbDriverTest, RemovalEndsAWaitOnAnotherThreadPromptly) {
   const auto in = OpenOk(kInPipe);
-  std::atomic<bool> started{false};
-  std::atomic<long long> waitedMs{-1};
-  Status seen = Status::Pending;
+  const auto read = driver->Read(in, 64);
+  std::atomic<int> tid{0};
+  std::chrono::steady_clock::time_point returned;
   std::thread transfer([&] {
-    auto read = driver->Read(in, 64);
-    started = true;
-    const auto start = std::chrono::steady_clock::now();
-    for (int slice = 0; slice < 100 && !read->Wait(100ms); ++slice) {
-    }
-    waitedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                   std::chrono::steady_clock::now() - start)
-                   .count();
-    seen = read->status();
+    tid = pwtest::CurrentThreadId();
+    read->Wait(30s);
+    returned = std::chrono::steady_clock::now();
   });
-  while (!started) std::this_thread::sleep_for(1ms);
-  std::this_thread::sleep_for(150ms);
+  while (tid.load() == 0) std::this_thread::yield();
+  EXPECT_TRUE(pwtest::WaitUntilBlocked(tid.load()));
+  ASSERT_FALSE(read->Done());
   const auto removedAt = std::chrono::steady_clock::now();
   fake->RemoveDevice(kDev);
   transfer.join();
-  const auto sinceRemoval = std::chrono::duration_cast<std::chrono::milliseconds>(
-      std::chrono::steady_clock::now() - removedAt);
-  EXPECT_EQ(seen, Status::NoDevice);
-  EXPECT_LT(sinceRemoval, 2000ms);  // generous: sanitizers on slow cores
-  EXPECT_GE(waitedMs.load(), 100);
+  EXPECT_EQ(read->status(), Status::NoDevice);
+  EXPECT_LT(returned - removedAt, 1500ms);  // 100 ms promised; the rest is slack for sanitizers
 }
 
 // Transfers on several threads while the device leaves and returns: every request ends, and

@@ -1,3 +1,4 @@
+// Windows and messages across threads, and message boxes with and without a handler.
 #include <gtest/gtest.h>
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// Hand-built download files for the emulated receiver's tests.
 #include "download_file.h"
 
 #include <PenwickHelpers.h>
@@ -60,9 +61,9 @@ std::vector<uint8_t> CodedDownloadFile(uint16_t systemId, const std::vector<uint
 std::vector<uint8_t> RealisticPacked(uint32_t seed, uint16_t systemId) {
   // The sample region with its channel blocks 12 to 25 erased, so the test writer's streams
   // fit the container once each starts on a 2048-byte boundary.
-  std::vector<uint8_t> region = testsupport::MakeSampleRegion(seed);
+  std::vector<uint8_t> region = samples::MakeSampleRegion(seed);
   std::fill(region.begin() + 12 * 8192, region.begin() + 26 * 8192, 0xFF);
-  return lh5test::MakeContainer(region, testsupport::MakeIdentity(systemId));
+  return lh5test::MakeContainer(region, samples::MakeIdentity(systemId));
 }
 
 std::vector<uint8_t> StoredDownloadFile(uint16_t systemId, const std::vector<uint8_t>& packed,
@@ -71,14 +72,14 @@ std::vector<uint8_t> StoredDownloadFile(uint16_t systemId, const std::vector<uin
 }
 
 std::vector<uint8_t> SamplePacked(uint32_t seed) {
-  std::vector<uint8_t> packed = testsupport::RandomBytes(131072, seed);
-  std::vector<uint8_t> id = testsupport::MakeIdentity(0x1234);
+  std::vector<uint8_t> packed = samples::RandomBytes(131072, seed);
+  std::vector<uint8_t> id = samples::MakeIdentity(0x1234);
   std::copy(id.begin(), id.end(), packed.begin());
   return packed;
 }
 
 std::vector<uint8_t> SampleEeprom(uint32_t seed) {
-  return testsupport::RandomBytes(256, seed);
+  return samples::RandomBytes(256, seed);
 }
 
 }  // namespace simtest

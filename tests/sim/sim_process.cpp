@@ -1,3 +1,4 @@
+// Starting penwick-sim serial and playing the PC on its line.
 #include "sim_process.h"
 
 namespace simtest {

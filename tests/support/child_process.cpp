@@ -1,3 +1,4 @@
+// Child programs with their stdout on a pipe; bounded waits, killed when left running.
 #include "child_process.h"
 
 #include <fcntl.h>

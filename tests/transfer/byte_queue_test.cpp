@@ -1,4 +1,6 @@
+// The serial receive queue: capacity, wrap-around, and one producer with one consumer.
 #include "byte_queue.h"
+#include "queue_sleeper.h"
 
 #include <gtest/gtest.h>
 
@@ -88,14 +90,14 @@ TEST(ByteQueue, AWaitEndsOnDataOnStopOrAtItsDeadline) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
   std::atomic<bool> stop{false};
   std::thread stopper([&] {
-    std::this_thread::sleep_for(50ms);
+    testpeer::WaitForSleeper(q);
     stop = true;
     q.Wake();
   });
   EXPECT_FALSE(q.WaitForData(std::chrono::steady_clock::now() + 60s, [&] { return stop.load(); }));
   stopper.join();
   std::thread feeder([&] {
-    std::this_thread::sleep_for(50ms);
+    testpeer::WaitForSleeper(q);
     const uint8_t b = 1;
     q.PushChunk(&b, 1);
   });

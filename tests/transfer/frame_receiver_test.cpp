@@ -6,6 +6,7 @@
 
 #include "frames.h"
 #include "pty_peer.h"
+#include "queue_sleeper.h"
 
 using namespace std::chrono_literals;
 using transfer::CByteQueue;
@@ -76,7 +77,7 @@ TEST(FrameReceiver, AStoppedSessionOrAMissingBodyEndsTheWait) {
   rx.receiver.bodyWait = 60s;
   rx.Put({'H', 'a', 'V', 'o', 1, 5, 10});
   std::thread stopper([&] {
-    std::this_thread::sleep_for(50ms);
+    testpeer::WaitForSleeper(rx.queue);
     rx.running = false;
     rx.queue.Wake();
   });
@@ -94,7 +95,7 @@ TEST(FrameReceiver, TheBodyMayArriveLater) {
   auto frame = testpeer::EncodeFrame(3, 8, {0, 1, 0});
   rx.Put(std::vector<uint8_t>(frame.begin(), frame.begin() + 6));
   std::thread feeder([&] {
-    std::this_thread::sleep_for(50ms);
+    testpeer::WaitForSleeper(rx.queue);
     rx.Put(std::vector<uint8_t>(frame.begin() + 6, frame.end()));
   });
   EXPECT_EQ(rx.Take(), 0);

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <thread>
 
+#include "queue_sleeper.h"
 #include "sample_region.h"
 #include "serial_fixture.h"
 
@@ -35,11 +36,11 @@ class SerialDownload : public testpeer::SerialTest {
              ("pw-down-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
               ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder);
-    packed = testsupport::RandomBytes(131072, 7);
-    eeprom = testsupport::RandomBytes(256, 8);
+    packed = samples::RandomBytes(131072, 7);
+    eeprom = samples::RandomBytes(256, 8);
     Dll_PutPackedFlashData(packed.data());
     Dll_PutEepromData(eeprom.data());
-    identity = testsupport::MakeIdentity(0x1234);
+    identity = samples::MakeIdentity(0x1234);
   }
   void TearDown() override {
     SerialTest::TearDown();
@@ -170,7 +171,7 @@ TEST_F(SerialDownload, ClosingThePortMidSessionGivesResultFour) {
 
 TEST_F(SerialDownload, ClosingWhileWaitingForTheRequestGivesResultFour) {
   ASSERT_EQ(Dll_SerialDown(folder.c_str(), notes.handle(), kDone), 1);
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(testpeer::WaitForSleeper(transfer::CurrentSerialLink()->m_QueueRead));
   Dll_CloseSerialPort();
   EXPECT_TRUE(notes.WaitFor(kDone, 10s));
   EXPECT_EQ(notes.seen(), std::vector<testpeer::Note>{testpeer::Note(kDone, 4)});

@@ -78,7 +78,7 @@ TEST_F(SerialLink, ALongestFrameIs263BytesOnTheLineAndBytesReachTheQueue) {
   EXPECT_EQ(line, testpeer::EncodeFrame(0x42, 0x05, std::vector<uint8_t>(frame + 3, frame + 258)));
 
   // The peer's bytes arrive in the receive queue, in order.
-  const auto sent = testsupport::RandomBytes(3000, 9);
+  const auto sent = samples::RandomBytes(3000, 9);
   peer.Write(sent);
   std::vector<uint8_t> got;
   const auto until = std::chrono::steady_clock::now() + 20s;
@@ -100,7 +100,7 @@ TEST_F(SerialLink, OneSessionAtATimeAndARefusedStartRedirectsNotifications) {
   EXPECT_EQ(Dll_SerialDown("", other.handle(), 4002), 0);
   std::thread receiver([&] {
     peer.SendFrame(1, 6);  // CMD_END before any request: ignored
-    peer.SendFrame(2, 1, testpeer::RequestPayload(0x1234, testsupport::MakeIdentity(0x1234)));
+    peer.SendFrame(2, 1, testpeer::RequestPayload(0x1234, samples::MakeIdentity(0x1234)));
     EXPECT_TRUE(peer.ReadFrame());
     peer.SendFrame(3, 6);
   });

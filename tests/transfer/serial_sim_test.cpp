@@ -21,8 +21,8 @@ class SerialAgainstSim : public ::testing::Test {
           ("pw-sim-" + std::to_string(::getpid()) + "-" +
            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir);
-    packed = testsupport::RandomBytes(131072, 31);
-    eeprom = testsupport::RandomBytes(256, 32);
+    packed = samples::RandomBytes(131072, 31);
+    eeprom = samples::RandomBytes(256, 32);
     Save(dir / "image.pak", packed);
     Save(dir / "eeprom.bin", eeprom);
   }

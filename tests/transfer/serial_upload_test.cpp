@@ -6,6 +6,7 @@
 #include <map>
 #include <thread>
 
+#include "queue_sleeper.h"
 #include "sample_region.h"
 #include "serial_fixture.h"
 
@@ -36,7 +37,7 @@ struct Receiver {
   // Serves until CMD_END (true) or until nothing comes for a while (false).
   bool Serve(uint8_t requestPsn, std::chrono::milliseconds quiet = 20s) {
     peer.SendFrame(requestPsn, kRequest,
-                   testpeer::RequestPayload(0x0BEE, testsupport::MakeIdentity(0x0BEE)));
+                   testpeer::RequestPayload(0x0BEE, samples::MakeIdentity(0x0BEE)));
     auto ready = peer.ReadFrame();
     if (!ready || ready->cmd != kUpReady || ready->psn != requestPsn) return false;
     uint8_t type = 0;
@@ -83,7 +84,7 @@ class SerialUpload : public testpeer::SerialTest {
 };
 
 TEST_F(SerialUpload, FetchesBothImagesWithSequenceNumbersFromTheRequest) {
-  Receiver rx(peer, testsupport::RandomBytes(131072, 1), testsupport::RandomBytes(256, 2));
+  Receiver rx(peer, samples::RandomBytes(131072, 1), samples::RandomBytes(256, 2));
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
   bool ended = false;
   RunPeer(kDone, [&] { ended = rx.Serve(10); });
@@ -116,7 +117,7 @@ TEST_F(SerialUpload, FetchesBothImagesWithSequenceNumbersFromTheRequest) {
 }
 
 TEST_F(SerialUpload, RetriesAfterABadSumAStalePsnOrAShortBlock) {
-  Receiver rx(peer, testsupport::RandomBytes(131072, 3), testsupport::RandomBytes(256, 4));
+  Receiver rx(peer, samples::RandomBytes(131072, 3), samples::RandomBytes(256, 4));
   rx.faults = {{0, 'p'}, {2, 's'}, {4, 'x'}, {5, 'x'}, {520, 's'}};
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
   RunPeer(kDone, [&] { EXPECT_TRUE(rx.Serve(250)); });
@@ -134,7 +135,7 @@ TEST_F(SerialUpload, RetriesAfterABadSumAStalePsnOrAShortBlock) {
 }
 
 TEST_F(SerialUpload, AFailedFlashStepSkipsTheEepromButStillEnds) {
-  Receiver rx(peer, testsupport::RandomBytes(131072, 5), testsupport::RandomBytes(256, 6));
+  Receiver rx(peer, samples::RandomBytes(131072, 5), samples::RandomBytes(256, 6));
   rx.faults = {{1, 'x'}, {2, 'x'}, {3, 'x'}};  // the first block is short three times
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
   RunPeer(kDone, [&] { EXPECT_TRUE(rx.Serve(0)); });
@@ -146,7 +147,7 @@ TEST_F(SerialUpload, AFailedFlashStepSkipsTheEepromButStillEnds) {
 }
 
 TEST_F(SerialUpload, AnAnnouncedSizeBeyondTheStoreFailsTheStep) {
-  Receiver rx(peer, testsupport::RandomBytes(131072, 5), testsupport::RandomBytes(256, 6));
+  Receiver rx(peer, samples::RandomBytes(131072, 5), samples::RandomBytes(256, 6));
   rx.flashSize = 131073;
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
   RunPeer(kDone, [&] { EXPECT_TRUE(rx.Serve(0)); });
@@ -158,7 +159,7 @@ TEST_F(SerialUpload, AnAnnouncedSizeBeyondTheStoreFailsTheStep) {
 
 TEST_F(SerialUpload, AnAnswerThatNeverComesFailsAfterTheWait) {
   transfer::SetAnswerWait(300ms);
-  Receiver rx(peer, testsupport::RandomBytes(131072, 5), testsupport::RandomBytes(256, 6));
+  Receiver rx(peer, samples::RandomBytes(131072, 5), samples::RandomBytes(256, 6));
   rx.faults = {{0, 'd'}};  // the size query is never answered
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
   RunPeer(kDone, [&] { EXPECT_TRUE(rx.Serve(0)); });
@@ -169,7 +170,7 @@ TEST_F(SerialUpload, AnAnswerThatNeverComesFailsAfterTheWait) {
 
 TEST_F(SerialUpload, ClosingBeforeTheRequestEndsWithoutNotice) {
   ASSERT_EQ(Dll_SerialUp(notes.handle(), kDone), 1);
-  std::this_thread::sleep_for(100ms);
+  ASSERT_TRUE(testpeer::WaitForSleeper(transfer::CurrentSerialLink()->m_QueueRead));
   Dll_CloseSerialPort();
   EXPECT_TRUE(notes.PumpUntil([] { return transfer::LiveSerialWorkers() == 0; }, 10s));
   EXPECT_TRUE(notes.seen().empty());

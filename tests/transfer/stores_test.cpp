@@ -1,3 +1,4 @@
+// The image stores through the exports.
 #include <gtest/gtest.h>
 
 #include <vector>

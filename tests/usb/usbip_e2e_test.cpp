@@ -1,9 +1,12 @@
 // The library against the emulated receiver, reached over USB/IP on loopback: arrival,
 // pipes, lengths on the wire, swapped mode, silent and empty replies, removal and reboot.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <numeric>
 #include <thread>
@@ -18,6 +21,24 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 using Clock = std::chrono::steady_clock;
+
+// A trace file for the receiver (--trace), removed at the end of the test.
+struct TraceFile {
+  std::filesystem::path path =
+      std::filesystem::temp_directory_path() / ("pw-usbip-trace-" + std::to_string(::getpid()));
+  ~TraceFile() { std::filesystem::remove(path); }
+  // Waits (bounded) until the receiver has traced a bulk IN request: a read is waiting on it.
+  bool WaitForRead() const {
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (Clock::now() < deadline) {
+      std::ifstream in(path);
+      const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+      if (text.find(" in seq=") != std::string::npos) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return false;
+  }
+};
 
 class UsbipReceiver : public ::testing::Test {
  protected:
@@ -150,26 +171,30 @@ TEST_F(UsbipReceiver, SilentReceiverTimesOutAndTheRequestIsUnlinked) {
 }
 
 TEST_F(UsbipReceiver, RemovalDuringAWaitEndsIt) {
-  ASSERT_TRUE(StartAndOpen({"--max-packet", "64"}));
+  const TraceFile trace;
+  ASSERT_TRUE(StartAndOpen({"--max-packet", "64", "--trace", trace.path.string()}));
   pw::usb::SetTimeoutPermille(1000);
   std::atomic<uint32_t> result{99};
-  std::atomic<bool> done{false};
+  std::atomic<Clock::rep> returnedAt{0};
   std::thread reader([&] {
     uint8_t reply[80];
     result = UsbRead(reply, 64);
-    done = true;
+    returnedAt = Clock::now().time_since_epoch().count();
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the read is waiting
-  EXPECT_FALSE(done.load());
+  EXPECT_TRUE(trace.WaitForRead());
+  EXPECT_EQ(returnedAt.load(), 0);
   const auto removed = Clock::now();
   DeviceRemoval(path.c_str());
   reader.join();
   EXPECT_EQ(result.load(), 0u);
-  EXPECT_LT(Clock::now() - removed, std::chrono::milliseconds(1500));  // 100 ms, with slack
+  const Clock::time_point returned(Clock::duration(returnedAt.load()));
+  EXPECT_LT(returned - removed, std::chrono::milliseconds(1500));  // 100 ms, with slack
 }
 
 TEST_F(UsbipReceiver, RebootIsARemovalThenAnArrival) {
-  ASSERT_TRUE(Start({"--max-packet", "64", "--reboot-delay-ms", "500", "--echo"}));
+  const TraceFile trace;
+  ASSERT_TRUE(Start({"--max-packet", "64", "--reboot-delay-ms", "500", "--echo", "--trace",
+                     trace.path.string()}));
   int arrivals = 0, removals = 0;
   std::atomic<uint32_t> readResult{99};
   PwWindow window([&](const pw::Message& m) -> intptr_t {
@@ -184,7 +209,7 @@ TEST_F(UsbipReceiver, RebootIsARemovalThenAnArrival) {
     uint8_t reply[80];
     readResult = UsbRead(reply, 64);  // waiting when the device goes away
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  EXPECT_TRUE(trace.WaitForRead());
   sim->Reboot();
   EXPECT_TRUE(window.Pump([&] { return removals == 1; }, std::chrono::seconds(10)));
   reader.join();

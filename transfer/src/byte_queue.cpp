@@ -1,3 +1,4 @@
+// The serial receive queue: pushes, pops, reset, and the consumer's wait for data.
 #include "byte_queue.h"
 
 namespace transfer {
@@ -45,8 +46,11 @@ bool CByteQueue::WaitForData(std::chrono::steady_clock::time_point deadline,
   std::unique_lock lock(waitMutex_);
   while (Count() == 0) {
     if (stopped && stopped()) return false;
-    if (arrived_.wait_until(lock, deadline) == std::cv_status::timeout)
-      return Count() != 0 && !(stopped && stopped());
+    // Counted under the lock, which wait_until gives up only once it sleeps.
+    ++sleepers_;
+    const std::cv_status status = arrived_.wait_until(lock, deadline);
+    --sleepers_;
+    if (status == std::cv_status::timeout) return Count() != 0 && !(stopped && stopped());
   }
   return true;
 }

@@ -47,6 +47,9 @@ class CByteQueue {
 
   // Wakes every consumer in WaitForData so it re-checks its stop condition.
   void Wake();
+  // How many consumers sleep in WaitForData now. A Wake or PushChunk after this has been seen
+  // non-zero reaches them (tests wait on it instead of sleeping).
+  int Sleepers() const { return sleepers_.load(); }
 
  private:
   std::array<uint8_t, kStorage> storage_{};
@@ -54,6 +57,7 @@ class CByteQueue {
   std::atomic<int> tail_{0};
   std::mutex waitMutex_;
   std::condition_variable arrived_;
+  std::atomic<int> sleepers_{0};
 };
 
 }  // namespace transfer

@@ -1,3 +1,4 @@
+// Frame sums, the pair swap and the serial frame receivers.
 #include "frames.h"
 
 #include <utility>

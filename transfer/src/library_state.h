@@ -1,4 +1,5 @@
-// The library's single instances.
+// The library's single instances. Every export that reaches the codec goes through Stores(),
+// so creating them is where the codec's hooks are installed.
 #pragma once
 
 #include "image_stores.h"

@@ -1,8 +1,8 @@
+// The owner window, its completion code and the notifications sent to it.
 #include "notifications.h"
 
 #include <mutex>
 
-#include "codec_hooks.h"
 #include "penwick/message_box.hpp"
 #include "penwick/window.hpp"
 
@@ -17,14 +17,12 @@ void ShowCodecNotice(const char* text) {
   pw::ShowMessageBox(nullptr, text, "Notice", pw::kMbOk | pw::kMbIconError);
 }
 
-// The codec inside this library notifies and shows its notices through these.
-[[maybe_unused]] const bool g_hooksInstalled = [] {
+}  // namespace
+
+void InstallCodecHooks() {
   codec::SetNotifyHook(&Notify);
   codec::SetNoticeHook(&ShowCodecNotice);
-  return true;
-}();
-
-}  // namespace
+}
 
 void RecordOwner(PwHwnd window, int completionCode) {
   std::lock_guard lock(g_mutex);

@@ -5,14 +5,16 @@
 
 #include <cstdint>
 
+#include "codec_hooks.h"
 #include "penwick/window.h"
 
 namespace transfer {
 
-inline constexpr int kNotifyBadPackedData = 16;
+// 16 and 19 come from the codec, through the hooks below.
+using codec::kNotifyBadModelId;
+using codec::kNotifyBadPackedData;
 inline constexpr int kNotifyDownloadError = 17;
 inline constexpr int kNotifyBadDataType = 18;
-inline constexpr int kNotifyBadModelId = 19;
 inline constexpr int kNotifyUpFlashPercent = 4004;
 inline constexpr int kNotifyUpEepromPercent = 4005;
 inline constexpr int kNotifyDownPercent = 4006;
@@ -25,6 +27,10 @@ inline constexpr int kResultUsbUpOk = 257;
 inline constexpr int kResultUsbUpFail = 258;
 inline constexpr int kResultUsbDownOk = 259;
 inline constexpr int kResultUsbDownFail = 260;
+
+// Points the codec's notification and notice hooks at this library's owner window and notice
+// box. Called once, when the library's state is created (library_state.cpp).
+void InstallCodecHooks();
 
 void RecordOwner(PwHwnd window, int completionCode);
 PwHwnd OwnerWindow();

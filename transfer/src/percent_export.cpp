@@ -1,3 +1,4 @@
+// Dll_GetPercent: the session's download or upload percentage.
 #include "NorraLink.h"
 #include "session_state.h"
 

@@ -1,3 +1,4 @@
+// Opening and closing the serial link, and its writes, reads and frames.
 #include "serial_comm.h"
 
 #include <utility>
@@ -15,10 +16,8 @@ std::shared_ptr<CSerialComm> g_link;
 
 CSerialComm::~CSerialComm() = default;
 
-bool CSerialComm::Open(const std::string& name, uint32_t baud, uint16_t portIndex) {
-  portIndex_ = portIndex;
+bool CSerialComm::Open(const std::string& name, uint32_t baud) {
   running_.store(0);
-  name_ = name;
   if (!port_.Open(name, baud)) return false;
   running_.store(1);
   watchRunning_.store(true);
@@ -65,9 +64,9 @@ std::shared_ptr<CSerialComm> CurrentSerialLink() {
   return g_link;
 }
 
-bool OpenSerialLink(const std::string& name, uint32_t baud, uint16_t portIndex) {
+bool OpenSerialLink(const std::string& name, uint32_t baud) {
   auto link = std::make_shared<CSerialComm>();
-  if (!link->Open(name, baud, portIndex)) return false;
+  if (!link->Open(name, baud)) return false;
   std::lock_guard lock(g_linkMutex);
   g_link = std::move(link);
   return true;

@@ -26,7 +26,7 @@ class CSerialComm : public std::enable_shared_from_this<CSerialComm> {
 
   // Opens the port raw 8N1 at `baud`, purges it and starts the watch thread. The object must
   // be owned by a std::shared_ptr. False when the port or the thread cannot be had.
-  bool Open(const std::string& name, uint32_t baud, uint16_t portIndex);
+  bool Open(const std::string& name, uint32_t baud);
   // Stops the watch thread (it leaves its wait and ends by itself), purges and closes the
   // port, and wakes a consumer sleeping on the queue. Waits for nothing. Idempotent.
   void Close();
@@ -41,8 +41,6 @@ class CSerialComm : public std::enable_shared_from_this<CSerialComm> {
 
   bool Running() const { return running_.load() != 0; }
   bool WatchThreadRunning() const { return watchRunning_.load(); }
-  const std::string& Name() const { return name_; }
-  uint16_t PortIndex() const { return portIndex_; }
 
   CByteQueue m_QueueRead;
 
@@ -50,10 +48,8 @@ class CSerialComm : public std::enable_shared_from_this<CSerialComm> {
   friend void ThreadWatchComm(std::shared_ptr<CSerialComm> comm);
 
   pw::SerialPort port_;
-  std::string name_;
   std::atomic<int> running_{0};
   std::atomic<bool> watchRunning_{false};
-  uint16_t portIndex_ = 0;
   std::mutex sendMutex_;
 };
 
@@ -64,7 +60,7 @@ void ThreadWatchComm(std::shared_ptr<CSerialComm> comm);
 // The library's one serial port: the link opened last, or null when the port is closed.
 std::shared_ptr<CSerialComm> CurrentSerialLink();
 // Opens a new link and makes it current; false when it cannot be opened.
-bool OpenSerialLink(const std::string& name, uint32_t baud, uint16_t portIndex);
+bool OpenSerialLink(const std::string& name, uint32_t baud);
 // Closes the current link (if any) and forgets it; waits for no thread.
 void CloseSerialLink();
 

@@ -14,12 +14,12 @@ using transfer::Session;
 
 extern "C" {
 
-int32_t Dll_OpenSerialPort(const char* portName, int32_t baud, int32_t portIndex) {
+// Nothing reads the port index: the name alone picks the port.
+int32_t Dll_OpenSerialPort(const char* portName, int32_t baud, int32_t /*portIndex*/) {
   int closed = 0;
   if (!Session().portOpen.compare_exchange_strong(closed, 1)) return 0;
   const bool opened =
-      transfer::OpenSerialLink(portName != nullptr ? portName : "", static_cast<uint32_t>(baud),
-                               static_cast<uint16_t>(portIndex));
+      transfer::OpenSerialLink(portName != nullptr ? portName : "", static_cast<uint32_t>(baud));
   if (!opened) Session().portOpen.store(0);
   return opened ? 1 : -1;
 }

@@ -1,3 +1,4 @@
+// Serial sessions: starting one worker at a time on the current link, its frames and waits.
 #include "serial_session.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The process-wide session state.
 #include "session_state.h"
 
 #include <utility>

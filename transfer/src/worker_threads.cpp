@@ -1,3 +1,4 @@
+// Starting detached threads (with failures injectable for tests) and thread priorities.
 #include "worker_threads.h"
 
 #include <atomic>

@@ -1,7 +1,10 @@
 // The driver's core behind pw::usb::Driver: handles, exclusivity, pipe numbering, driver
-// control codes, failing requests of a device that went away, and the notices to windows.
+// control codes (control_codes.cpp), failing requests of a device that went away, and the
+// notices to windows.
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -58,6 +61,9 @@ class DriverCore final : public BackendSink {
   void Post(uint32_t event, const std::string& path);
   void StopBackends(std::vector<std::unique_ptr<Backend>>& backends);
   void FailEverything();
+  Status ControlDataStage(HandleEntry& entry, const std::shared_ptr<DeviceSession>& session,
+                          const void* in, size_t inSize, void* out, size_t outSize,
+                          size_t* returned);
 
   mutable std::mutex mutex_;
   std::vector<std::unique_ptr<Backend>> backends_;
@@ -70,6 +76,28 @@ class DriverCore final : public BackendSink {
   uint32_t nextRegistration_ = 1;
   // Serialises Open and Reset so a device's session is established once.
   std::mutex openMutex_;
+};
+
+struct DriverCore::Device {
+  std::string path;
+  Backend* backend = nullptr;
+  std::shared_ptr<DeviceSession> session;
+  bool gone = false;
+  int handles = 0;
+  bool pipesLoaded = false;
+  std::vector<PipeEndpoint> pipes;
+  uint32_t value = 0;
+  std::atomic<int32_t> lastStatus{0};  // last failed control request
+  RequestPtr lastRequest;              // the last bulk request submitted
+};
+
+struct DriverCore::HandleEntry {
+  std::string path;
+  std::shared_ptr<Device> device;
+  bool isPipe = false;
+  PipeEndpoint endpoint;
+  std::optional<std::array<uint8_t, 8>> setup;
+  std::vector<std::weak_ptr<Request>> outstanding;
 };
 
 }  // namespace pw::usb

@@ -1,7 +1,8 @@
 // A scripted USB backend for unit tests: devices with given descriptors that arrive and leave
 // on command, opens that are refused, IN pipes that answer with scripted bytes (at once, a
 // little later from the fake's own thread, or never), OUT pipes that record what was written.
-// Device paths start with "fake:". Build target penwick_usb_fake (a static library for tests).
+// Device paths start with "fake:". Build target penwick_usb_fake (a static library for tests,
+// not installed).
 //
 //   auto backend = std::make_unique<pw::usb::FakeBackend>();
 //   auto* fake = backend.get();                      // stays valid while the driver lives
@@ -67,8 +68,6 @@ class FakeBackend final : public Backend {
   void ScriptRead(const std::string& path, uint8_t endpoint, Reply reply);
   // How the next OUT requests of an endpoint end (default: accepted in full, Later).
   void ScriptWrite(const std::string& path, uint8_t endpoint, Reply reply);
-  // Control requests whose bRequest equals `request` fail with Stall.
-  void StallControl(const std::string& path, uint8_t request);
   // Cancel completes the request from the fake's thread after `delay` (default 1 ms).
   void SetCancelDelay(std::chrono::milliseconds delay);
   // Completes the oldest pending IN request of an endpoint with `data`; false when none.

@@ -27,7 +27,6 @@ struct FakeBackend::Device {
   std::map<uint8_t, std::vector<std::vector<uint8_t>>> written;
   std::map<uint8_t, std::vector<size_t>> readLengths;
   std::vector<RequestPtr> pending;  // IN requests without an answer yet
-  std::vector<uint8_t> stalledRequests;
   std::vector<std::array<uint8_t, 8>> controlLog;
   int cancels = 0;
 };
@@ -47,10 +46,6 @@ class FakeBackend::Session final : public DeviceSession {
     std::lock_guard lock(owner_->mutex_);
     device_->controlLog.push_back(setup);
     if (!device_->present) return Status::NoDevice;
-    if (std::find(device_->stalledRequests.begin(), device_->stalledRequests.end(), setup[1]) !=
-        device_->stalledRequests.end()) {
-      return Status::Stall;
-    }
     if (setup[0] != 0x80 || setup[1] != 6) return Status::Stall;
     const uint8_t type = setup[3];
     const uint8_t index = setup[2];
@@ -220,11 +215,6 @@ void FakeBackend::ScriptRead(const std::string& path, uint8_t endpoint, Reply re
 void FakeBackend::ScriptWrite(const std::string& path, uint8_t endpoint, Reply reply) {
   std::lock_guard lock(mutex_);
   if (auto device = Find(path)) device->writes[endpoint].push_back(std::move(reply));
-}
-
-void FakeBackend::StallControl(const std::string& path, uint8_t request) {
-  std::lock_guard lock(mutex_);
-  if (auto device = Find(path)) device->stalledRequests.push_back(request);
 }
 
 void FakeBackend::SetCancelDelay(std::chrono::milliseconds delay) {

@@ -1,9 +1,5 @@
-// Expansion of one chunk of a packed stream: stored bytes, or the -lh5- coded bit stream
-// (LZ77 copies within an 8 KB window; literals, copy lengths and distances under static
-// Huffman codes sent at the head of each coded block).
-//
-// One decoder belongs to one caller (it is reset for every chunk, nothing is carried over), so
-// separate decoders may run on separate threads. About 22 KB; fine on a stack.
+// The state of the -lh5- chunk decoder behind Lh5Decoder: the bit reader, the code tables of
+// the current coded block and the 8 KB window. About 22 KB.
 #pragma once
 
 #include <array>
@@ -21,12 +17,9 @@ inline constexpr unsigned kCodeLengthSymbols = 19;  // NT
 inline constexpr unsigned kDistanceSymbols = 14;    // NP
 inline constexpr unsigned kMinCopy = 3;
 
-class Lh5Decoder {
+class Lh5DecoderState {
  public:
-  // Writes `rawLength` bytes to `out` from `dataLength` bytes of chunk data: a copy when both
-  // lengths are equal, otherwise a decode. Reads nothing outside the data and writes nothing
-  // outside out[0 .. rawLength-1]. Returns false when the data holds code lengths that cannot
-  // be built into a code (out then holds an unspecified prefix of the chunk).
+  // As Lh5Decoder::ExpandChunk.
   bool ExpandChunk(uint8_t* out, size_t rawLength, const uint8_t* data, size_t dataLength);
 
  private:

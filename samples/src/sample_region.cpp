@@ -1,3 +1,4 @@
+// The sample settings region, identity blocks and pseudo-random bytes.
 #include "sample_region.h"
 
 #include <algorithm>
@@ -5,7 +6,7 @@
 #include <cstring>
 #include <random>
 
-namespace testsupport {
+namespace samples {
 namespace {
 
 void PutBe16(uint8_t* p, uint32_t v) {
@@ -94,14 +95,10 @@ std::vector<uint8_t> MakeIdentity(uint16_t systemId, uint8_t fill) {
   return id;
 }
 
-}  // namespace testsupport
-
-namespace testsupport {
-
 std::vector<uint8_t> MakePackableSampleRegion(uint32_t seed) {
   std::vector<uint8_t> region = MakeSampleRegion(seed);
   std::fill(region.begin() + 14 * 8192, region.begin() + 26 * 8192, 0xFF);
   return region;
 }
 
-}  // namespace testsupport
+}  // namespace samples
