@@ -28,8 +28,12 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
   };
 
   Click(app::kSerialOpen);
-  EXPECT_EQ(links.Count("OpenSerialPort"), 1u);
   EXPECT_TRUE(listed("OnSerialOpen() : Open Success"));
+  Click(app::kSerialClose);
+  EXPECT_EQ(links.Count("CloseSerialPort"), 1u);
+  EXPECT_TRUE(listed("OnSerialClose() : Port Close "));
+  Click(app::kSerialOpen);
+  EXPECT_EQ(links.Count("OpenSerialPort"), 2u);
   EXPECT_TRUE(w.Button(app::kUpLoad)->isEnabled());
   EXPECT_FALSE(w.Button(app::kDownLoad)->isEnabled());
 
@@ -55,7 +59,7 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
   EXPECT_EQ(caption, "Notice");
   EXPECT_EQ(text, "Serial Upload Success, Reboot Settop Box");
   EXPECT_EQ(links.Count("AutoReboot"), reboots);  // No: no reboot request
-  EXPECT_EQ(links.Count("CloseSerialPort"), 1u);
+  EXPECT_EQ(links.Count("CloseSerialPort"), 2u);
   for (int id : {app::kGetPackedFlashData, app::kGetEepromData, app::kUnpackFlash,
                  app::kViewModelId, app::kViewSystemId}) {
     EXPECT_TRUE(w.Button(id)->isEnabled()) << id;
