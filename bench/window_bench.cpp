@@ -3,7 +3,8 @@
 // window thread uses while it waits for a receiver that never answers (a serial download
 // against the emulated receiver holding back its request). The platform is the caller's:
 // QT_QPA_PLATFORM=offscreen, or DISPLAY for an X server (xvfb-run -a, say).
-// Usage: window_bench [RUNS] [IDLE_SECONDS]   (defaults 10 and 20)
+// Usage: window_bench [RUNS] [IDLE_SECONDS]   (defaults 10 and 20; the receiver holds back
+// its request for 60 s, so IDLE_SECONDS stays under 55)
 #include <poll.h>
 #include <sys/inotify.h>
 #include <unistd.h>
