@@ -28,23 +28,6 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-all.insert(all.end(), args.begin(), args.end());
-sim = std::make_unique<pwtest::ChildProcess>();
-EXPECT_TRUE(sim->Start(all));
-const std::string line = sim->ReadLine(30s);  // "USBIP 127.0.0.1:<port> busid 1-1"
-std::istringstream words(line);
-std::string tag, address;
-words >> tag >> address;
-EXPECT_EQ(tag, "USBIP") << line;
-return {"PENWICK_USBIP=" + address, "PENWICK_USB_IDS=", "PENWICK_TIMEOUT_PERMILLE=50"};
-}
-std::string SimVerdict() {
-  std::string last;
-  FinishSim(&last);
-  return last;
-}
-};
-
 TEST_F(UsbProgramTest, DownloadThenUploadOfTheSameSettings) {
   const std::vector<uint8_t> transfer = MakeTransferFile();
   auto env = StartUsbSim({"--mode", "download", "--file", "settings.dat"});
