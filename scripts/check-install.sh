@@ -61,9 +61,9 @@ c++ -std=c++20 -Wall -Werror "$prefix/client.cpp" -o "$prefix/client++" \
 test -x "$prefix/bin/PenwickUpload"
 test -f "$prefix/share/applications/penwick-upload.desktop"
 for size in 16 32; do test -f "$prefix/share/icons/hicolor/${size}x${size}/apps/penwick-upload.png"; done
-# The installed program runs (on the console here): a transfer file that is missing is refused
-# with its own exit status.
+"$prefix/bin/PenwickUpload" --version >/dev/null
+# A run that cannot read its transfer file ends at once with the "bad transfer file" status.
 status=0
-PENWICK_UI=console "$prefix/bin/PenwickUpload" -pCOM0 -fx >/dev/null || status=$?
-test "$status" -eq 4
+(cd "$prefix" && "$prefix/bin/PenwickUpload" -pCOM0 -fmissing.dat --console >/dev/null) || status=$?
+[ "$status" = 4 ] || { echo "PenwickUpload without its file: exit $status, expected 4"; exit 1; }
 echo "install check: ok"

@@ -84,7 +84,9 @@ std::string JsonString(const std::string& text) {
 JsonLine::JsonLine(const std::string& type) : text_("{\"type\":" + JsonString(type)) {}
 
 void JsonLine::Key(const std::string& key) {
-  text_ += "," + JsonString(key) + ":";
+  text_ += ',';
+  text_ += JsonString(key);
+  text_ += ':';
 }
 
 JsonLine& JsonLine::Add(const std::string& key, const std::string& value) {

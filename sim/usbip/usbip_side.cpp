@@ -13,6 +13,7 @@
 
 #include "bulk_script.h"
 #include "emulated_device.h"
+#include "file_store.h"
 #include "number_option.h"
 #include "sim_sides.h"
 #include "usbip_server.h"
@@ -64,6 +65,7 @@ void PrintUsage(std::FILE* to) {
                "                         back) after the milliseconds since start; - for stderr\n"
                "  --help                 this text\n",
                ConfigShapeNames().c_str());
+  std::fputs(files::kFileStoreUsage, to);
 }
 
 struct UsbOptions {
@@ -73,6 +75,7 @@ struct UsbOptions {
   bool echo = false;
   std::vector<usbip::ScriptRule> rules;
   std::string trace;
+  files::FileStoreOptions files;
 };
 
 // Returns 0 to run, 1 after --help, 2 on a bad option (message printed).
@@ -150,6 +153,9 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       auto rule = usbip::ParseScriptLine(value, &error);
       if (!rule) return fail(error.empty() ? "empty rule" : error);
       o->rules.push_back(std::move(*rule));
+    } else if (files::IsFileStoreOption(name)) {
+      std::string error;
+      if (!files::ParseFileStoreOption(name, value, &o->files, &error)) return fail(error);
     } else {
       return fail("unknown option");
     }
@@ -194,8 +200,24 @@ int RunUsbSide(int argc, char** argv) {
   for (const int s : {SIGUSR1, SIGINT, SIGTERM, SIGHUP}) sigaddset(&signals, s);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
 
-  usbip::EmulatedDevice device(options.device,
-                               std::make_unique<usbip::ScriptFunction>(std::move(options.rules)));
+  // The bulk pipes serve the file store when given one, else the script.
+  std::unique_ptr<usbip::BulkFunction> function;
+  files::FileStore* store = nullptr;
+  if (!options.files.folder.empty()) {
+    auto files =
+        std::make_unique<files::FileStore>(options.files, options.device.descriptors.bcd_device,
+                                           options.device.descriptors.max_packet);
+    std::string error;
+    if (!files->Open(&error)) {
+      std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
+      return 2;
+    }
+    store = files.get();
+    function = std::move(files);
+  } else {
+    function = std::make_unique<usbip::ScriptFunction>(std::move(options.rules));
+  }
+  usbip::EmulatedDevice device(options.device, std::move(function));
   usbip::UsbipServer server(device);
   std::string error;
   if (!server.Start(options.listen, options.port, &error)) {
@@ -217,7 +239,10 @@ int RunUsbSide(int argc, char** argv) {
   }
   server.Stop();
   if (trace != nullptr && trace != stderr) std::fclose(trace);
-  return 0;
+  if (store == nullptr) return 0;
+  bool ok = false;
+  std::printf("%s\n", store->Finish(&ok).c_str());
+  return ok ? 0 : 1;
 }
 
 }  // namespace sim

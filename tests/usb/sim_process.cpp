@@ -35,6 +35,11 @@ void SimProcess::Reboot() const {
   child_.Signal(SIGUSR1);
 }
 
+std::string SimProcess::Finish() {
+  child_.Signal(SIGTERM);
+  return child_.Finish(std::chrono::seconds(10)).lastLine;
+}
+
 void SimProcess::UseAsOnlyReceiver() const {
   unsetenv("PENWICK_USB_IDS");
   setenv("PENWICK_USBIP", ("127.0.0.1:" + std::to_string(port_)).c_str(), 1);

@@ -25,6 +25,8 @@ class SimProcess {
   std::string DevicePath() const;
   // Takes the device off the bus and brings it back after the sim's reboot delay.
   void Reboot() const;
+  // Stops the server (SIGTERM) and returns its last output line.
+  std::string Finish();
 
   // Points the driver at this server only (PENWICK_USBIP) and shortens its time-outs.
   void UseAsOnlyReceiver() const;

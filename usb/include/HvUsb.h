@@ -62,6 +62,46 @@ HV_API int GetDeviceVidPid(int32_t* vendor, int32_t* product);
 /* The open device's bcdDevice: 1 and written while it is known, else 0 and nothing written. */
 HV_API int GetDeviceVersion(uint32_t* version);
 
+/* ---- Command packets ------------------------------------------------------------------- */
+
+/* Sends one command packet: total length (8 + length) and CRC-16 over the command and payload,
+   both big-endian, then the command and the payload, padded to whole OUT packets. `payload`
+   may be null when `length` is 0; `length` is at most 65,527. The packet goes to UsbWrite as
+   assembled: in swapped mode the wire carries it pair-swapped. Returns 1 when it was written,
+   0 on any failure. */
+HV_API uint32_t UsbCommandSend(uint32_t command, const uint8_t* payload, uint32_t length);
+
+/* ---- File-transfer tasks --------------------------------------------------------------- */
+
+/* Each call starts a background task that copies one file and returns 1, or returns 0 and
+   changes nothing: no device open, a null or empty name, a name of 65,536 bytes or more or a
+   receiver-side name too long for a request packet, another task running, or (Posi calls) a
+   device version below 0x0101. The first name is the destination, the second the source.
+   At its end the task posts `window` (a null window gets nothing) a command message with code
+   `command` and value 1 for success or 0 for failure; the window must outlive that message.
+   A task must not overlap a session of the transfer library: both use the same pipes. */
+
+/* Sends the local file `localPath` to the receiver as `remoteName`. */
+HV_API int UsbTaskFileSend(const char* remoteName, const char* localPath, PwHwnd window,
+                           uint32_t command);
+/* As UsbTaskFileSend, starting at byte positionHigh << 32 | positionLow of the local file (the
+   first data packet carries that offset; the receiver keeps what it has before it). */
+HV_API int UsbTaskFileSendPosi(const char* remoteName, const char* localPath, PwHwnd window,
+                               uint32_t command, uint32_t positionHigh, uint32_t positionLow);
+/* Fetches `remoteName` from the receiver into `localPath`, which is replaced once the receiver
+   has answered with the file's information. The file gets the receiver's time (as local time)
+   and read-only attribute. A partly received file stays. */
+HV_API int UsbTaskFileReceive(const char* localPath, const char* remoteName, PwHwnd window,
+                              uint32_t command);
+/* Resumes a partly received `localPath` from byte positionHigh << 32 | positionLow. */
+HV_API int UsbTaskFileReceivePosi(const char* localPath, const char* remoteName, PwHwnd window,
+                                  uint32_t command, uint32_t positionHigh, uint32_t positionLow);
+/* Progress of the running or last task, 0 to 100 (a value above 100 reads as 0). */
+HV_API uint16_t UsbTaskGetPercent(void);
+/* Asks the running task to stop; it notices after the current block (or during a drain) and
+   ends with failure. 1 when a task was running, else 0. */
+HV_API int UsbTaskCancel(void);
+
 #ifdef __cplusplus
 }
 #endif

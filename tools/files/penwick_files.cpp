@@ -1,0 +1,210 @@
+// penwick-files: sends a file to the receiver or fetches one from it with libHvUsb's file
+// tasks, the way a program would: a window for device changes and the task's end, a wait for
+// a receiver, the task's percent as a progress bar, and Ctrl-C as a clean cancel.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "HvUsb.h"
+#include "files_command.h"
+#include "penwick/cli/exit_codes.hpp"
+#include "penwick/cli/progress_line.hpp"
+#include "penwick/cli/stop_signal.hpp"
+#include "penwick/usb_driver.hpp"
+#include "penwick/window.hpp"
+
+namespace penwick_files {
+namespace {
+
+using namespace pw::cli;
+using Clock = std::chrono::steady_clock;
+
+constexpr uint32_t kTaskDone = 0x7001;  // command identifier of the task's end
+constexpr std::chrono::milliseconds kSlice{200};
+
+// What the window has learnt.
+struct Receiver {
+  bool open = false;     // a usable receiver is open
+  bool removed = false;  // it went away
+  bool done = false;     // the task has ended
+  bool ok = false;       // ... with success
+};
+
+// The window lives until the process ends: the USB driver may still post device changes to
+// it after main returns (it is closed then, so nothing runs).
+PwWindow& MakeWindow(Receiver* receiver) {
+  static auto* window = new PwWindow([receiver](const pw::Message& m) -> intptr_t {
+    if (m.kind == pw::MessageKind::DeviceChange) {
+      if (m.event == pw::kDeviceArrival && DeviceArrival(m.devicePath.c_str()) == 1) {
+        receiver->open = true;
+      }
+      if (m.event == pw::kDeviceRemoveComplete) {
+        DeviceRemoval(m.devicePath.c_str());
+        uint32_t version = 0;
+        if (receiver->open && GetDeviceVersion(&version) == 0) {
+          receiver->open = false;
+          receiver->removed = true;
+        }
+      }
+    } else if (m.code == kTaskDone) {
+      receiver->done = true;
+      receiver->ok = m.value == 1;
+    }
+    return 0;
+  });
+  return *window;
+}
+
+std::optional<uint64_t> SizeOf(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(st.st_size);
+}
+
+// What can be checked before any receiver is there. Sets `*start` for --resume.
+int CheckLocal(const FilesCommand& command, uint64_t* start) {
+  if (command.verb == Verb::kSend && access(command.local.c_str(), R_OK) != 0) {
+    std::fprintf(stderr, "penwick-files: cannot read %s\n", command.local.c_str());
+    return kExitUsage;
+  }
+  if (command.verb != Verb::kReceive) return kExitOk;
+  const bool exists = access(command.local.c_str(), F_OK) == 0;
+  if (exists && !command.force && !command.resume) {
+    std::fprintf(stderr, "penwick-files: %s exists (--force replaces it, --resume continues it)\n",
+                 command.local.c_str());
+    return kExitUsage;
+  }
+  if (command.resume && exists) {
+    const auto size = SizeOf(command.local);
+    if (!size) {
+      std::fprintf(stderr, "penwick-files: %s is not a file\n", command.local.c_str());
+      return kExitUsage;
+    }
+    *start = *size;
+  }
+  return kExitOk;
+}
+
+// Waits until a receiver is open, showing for how long. kExitOk, kExitTimedOut or
+// kExitCancelled.
+int WaitForReceiver(PwWindow& window, Receiver& receiver, const FilesCommand& command,
+                    ProgressLine& progress) {
+  if (StartPnpNotice(window.handle()) == 1) receiver.open = true;
+  const std::string note = pw::usb::Driver::EnvironmentNote();
+  const auto start = Clock::now();
+  while (!receiver.open) {
+    if (StopSignal() != 0) return kExitCancelled;
+    const auto waited = std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - start);
+    if (command.timeoutSeconds &&
+        static_cast<uint64_t>(waited.count()) >= *command.timeoutSeconds) {
+      progress.Line("No receiver within " + std::to_string(*command.timeoutSeconds) + " s");
+      return kExitTimedOut;
+    }
+    progress.Status("Waiting for the receiver: " + std::to_string(waited.count()) + " s" +
+                    (note.empty() ? "" : " (" + note + ")"));
+    // A receiver whose open was refused (permissions set late) is tried again.
+    if (TryDeviceOpen() == 1 && DeviceArrival(nullptr) == 1) receiver.open = true;
+    window.Pump([&] { return receiver.open; }, kSlice);
+  }
+  progress.Finish();
+  return kExitOk;
+}
+
+int ShowInfo(ProgressLine& progress) {
+  int32_t vendor = 0, product = 0;
+  uint32_t version = 0;
+  if (GetDeviceVidPid(&vendor, &product) == 0 || GetDeviceVersion(&version) == 0) {
+    progress.Line("The receiver went away");
+    return kExitTransferFailed;
+  }
+  char line[96];
+  std::snprintf(line, sizeof line, "receiver %04x:%04x, device version %04x",
+                static_cast<unsigned>(vendor), static_cast<unsigned>(product), version);
+  progress.Line(line);
+  return kExitOk;
+}
+
+int StartTask(const FilesCommand& command, uint64_t start, PwHwnd window) {
+  const auto high = static_cast<uint32_t>(start >> 32);
+  const auto low = static_cast<uint32_t>(start);
+  const char* local = command.local.c_str();
+  const char* remote = command.remote.c_str();
+  if (command.verb == Verb::kSend) {
+    return start == 0 ? UsbTaskFileSend(remote, local, window, kTaskDone)
+                      : UsbTaskFileSendPosi(remote, local, window, kTaskDone, high, low);
+  }
+  return start == 0 ? UsbTaskFileReceive(local, remote, window, kTaskDone)
+                    : UsbTaskFileReceivePosi(local, remote, window, kTaskDone, high, low);
+}
+
+// Runs the task to its end, with the progress bar; Ctrl-C asks it to stop.
+int RunTask(const FilesCommand& command, uint64_t start, PwWindow& window, Receiver& receiver,
+            ProgressLine& progress) {
+  const bool send = command.verb == Verb::kSend;
+  const std::string what = send ? "Sending " + command.local + " to " + command.remote
+                                : "Receiving " + command.remote + " into " + command.local;
+  if (StartTask(command, start, window.handle()) == 0) {
+    progress.Line(what + ": the receiver or the library refused to start");
+    return kExitRefused;
+  }
+  progress.Line(what + (start != 0 ? " from byte " + std::to_string(start) : ""));
+  bool cancelled = false;
+  while (!receiver.done) {
+    if (StopSignal() != 0 && !cancelled) {
+      cancelled = UsbTaskCancel() == 1;
+      progress.Line("Cancelling after the current block...");
+    }
+    progress.Bar(send ? "send" : "receive", UsbTaskGetPercent());
+    window.Pump([&] { return receiver.done; }, kSlice);
+  }
+  if (receiver.ok) {
+    progress.Bar(send ? "send" : "receive", 100);
+    progress.Line("Done");
+    return kExitOk;
+  }
+  if (cancelled) {
+    progress.Line("Cancelled");
+    return kExitCancelled;
+  }
+  progress.Line(receiver.removed ? "Failed: the receiver went away" : "Failed");
+  return kExitTransferFailed;
+}
+
+int Run(const FilesCommand& command) {
+  uint64_t start = command.verb == Verb::kSend ? command.from : 0;
+  if (const int checked = CheckLocal(command, &start); checked != kExitOk) return checked;
+  InstallStopSignals();
+  ProgressLine progress(stdout, isatty(STDOUT_FILENO) == 1);
+  static Receiver receiver;
+  PwWindow& window = MakeWindow(&receiver);
+  InitDevice();
+  int status = WaitForReceiver(window, receiver, command, progress);
+  if (status == kExitCancelled) progress.Line("Cancelled");
+  if (status == kExitOk) {
+    status = command.verb == Verb::kInfo ? ShowInfo(progress)
+                                         : RunTask(command, start, window, receiver, progress);
+  }
+  window.Close();
+  return status;
+}
+
+}  // namespace
+}  // namespace penwick_files
+
+int main(int argc, char** argv) {
+  using namespace penwick_files;
+  FilesCommand command;
+  std::string error;
+  if (!ParseFilesCommand(argc, argv, &command, &error)) {
+    std::fprintf(stderr, "penwick-files: %s\n%s", error.c_str(), kFilesUsage);
+    return pw::cli::kExitUsage;
+  }
+  if (command.help) {
+    std::printf("%s\nExit status:\n%s", kFilesUsage, pw::cli::ExitCodeHelp().c_str());
+    return pw::cli::kExitOk;
+  }
+  return Run(command);
+}

@@ -1,0 +1,47 @@
+// State and shared steps of the file-transfer tasks.
+#include "file_task.h"
+
+#include "HvUsb.h"
+#include "command_packet.h"
+#include "library_state.h"
+#include "penwick/usb_driver.hpp"
+
+namespace hvusb {
+
+TaskState& Tasks() {
+  static auto* state = new TaskState;
+  return *state;
+}
+
+uint8_t* TaskPacketBuffer() {
+  static auto* buffer = new uint8_t[kMaxPacketTransfer]();
+  return buffer;
+}
+
+uint8_t* TaskReceiveBuffer() {
+  static auto* buffer = new uint8_t[kReceiveBufferSize]();
+  return buffer;
+}
+
+void SetPercent(uint64_t done, uint64_t total) {
+  Tasks().percent.store(static_cast<uint16_t>(done * 100 / (total == 0 ? 1 : total)));
+}
+
+bool CancelRequested() {
+  return State().taskCancel.load();
+}
+
+std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled) {
+  return pw::usb::ScaledTimeout(unscaled);
+}
+
+bool Drain(std::chrono::milliseconds duration) {
+  const auto start = std::chrono::steady_clock::now();
+  do {
+    UsbRead(TaskReceiveBuffer(), 65535);
+    if (CancelRequested()) return false;
+  } while (std::chrono::steady_clock::now() - start <= duration);
+  return true;
+}
+
+}  // namespace hvusb

@@ -1,0 +1,43 @@
+// The file-transfer tasks: their process-wide state, the buffers their worker uses, and the
+// two workers. One task runs at a time; the exported calls (task_calls.cpp) start it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace hvusb {
+
+struct TaskState {
+  std::atomic<bool> busy{false};           // from the accepted call until the worker's end
+  std::atomic<uint16_t> percent{0};        // progress, read by UsbTaskGetPercent
+  std::atomic<uint64_t> startPosition{0};  // byte position of a Posi call, 0 for none
+};
+
+TaskState& Tasks();
+
+// The task packet buffer (kMaxPacketTransfer bytes), where data packets are assembled, and
+// the receive buffer (kReceiveBufferSize bytes). Used by the running worker only; never
+// released, so a worker still running while the process ends never touches freed memory.
+uint8_t* TaskPacketBuffer();
+uint8_t* TaskReceiveBuffer();
+
+// percent = done x 100 / total in 64-bit arithmetic, kept to 16 bits.
+void SetPercent(uint64_t done, uint64_t total);
+
+// The task cancel flag (UsbTaskCancel, device removal).
+bool CancelRequested();
+
+// Fixed time-outs of the tasks, scaled like every USB time-out.
+std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled);
+
+// Reads and discards what the receiver sends until more than `duration` has passed (checked
+// after each read). False as soon as the cancel flag is seen.
+bool Drain(std::chrono::milliseconds duration);
+
+// The workers; true for success. `remote` is the receiver-side name.
+bool RunSend(const std::string& remote, const std::string& local);
+bool RunReceive(const std::string& local, const std::string& remote);
+
+}  // namespace hvusb

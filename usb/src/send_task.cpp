@@ -1,0 +1,91 @@
+// The send worker: request, file information, data blocks of up to 65,024 bytes each
+// acknowledged, then the end of the file.
+//
+// A block whose acknowledgement is missing or damaged is not sent again: the worker drains
+// what the receiver sends for 20 s and goes on with the next block; a second miss in a row
+// ends the task. Even when the rest goes well, such a task ends with failure, since the
+// receiver never confirmed that block. A block that cannot be read or sent ends the task with
+// PKT_CANCEL instead of PKT_FILE_END.
+#include <chrono>
+
+#include "HvUsb.h"
+#include "command_packet.h"
+#include "file_payloads.h"
+#include "file_task.h"
+
+namespace hvusb {
+namespace {
+
+constexpr std::chrono::milliseconds kSendDrain{20000};
+constexpr uint32_t kAnswerExpected = 12;
+
+bool SendRequest(const std::string& remote) {
+  uint8_t* packet = TaskPacketBuffer();
+  const uint32_t length =
+      EncodeRequest(packet + kPacketHeaderSize, /*receive=*/false, remote, /*position=*/0);
+  return SendSealed(packet, kPktFileRequest, length);
+}
+
+bool SendInfo(const FileRecord& record) {
+  uint8_t* packet = TaskPacketBuffer();
+  EncodeFileInfo(record, packet + kPacketHeaderSize);
+  return SendSealed(packet, kPktFileInfo, kFileInfoSize);
+}
+
+// Ends a send that could not go on: the receiver is told, and the task fails.
+bool Abandon(uint8_t* receive) {
+  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
+  return false;
+}
+
+}  // namespace
+
+bool RunSend(const std::string& remote, const std::string& local) {
+  Tasks().percent.store(0);
+  FileRecord record;
+  SetRecordName(&record, local);
+  pw::files::File file;
+  if (!file.Open(local, pw::files::File::Mode::ReadExisting)) return false;
+  uint8_t* receive = TaskReceiveBuffer();
+  if (!SendRequest(remote) || !AwaitAck(receive)) return false;
+  if (!DescribeFile(file, &record)) return false;
+  if (!SendInfo(record) || !AwaitAck(receive)) return false;
+
+  if (const uint64_t start = Tasks().startPosition.exchange(0); start != 0) {
+    if (!file.Seek(start)) return Abandon(receive);
+  }
+  const uint64_t total = record.size == 0 ? 1 : record.size;
+  uint8_t* packet = TaskPacketBuffer();
+  int misses = 0;
+  bool unconfirmed = false;
+  while (true) {
+    const auto offset = file.Position();
+    const auto read = offset ? file.Read(packet + kDataHeaderSize, kMaxBlock) : std::nullopt;
+    if (!read) return Abandon(receive);
+    if (*read == 0) break;
+    Put64(packet + kPacketHeaderSize, *offset);
+    if (!SendSealed(packet, kPktFileData, static_cast<uint32_t>(*read) + 8)) {
+      return Abandon(receive);
+    }
+    const PacketCheck check = CheckPacket(receive, UsbRead(receive, kAnswerExpected));
+    if (!check.ok || check.packet.command != kPktOk) {
+      if (++misses == 2) {
+        SendFail(check.ok ? kReasonNotOk : check.reason);
+        return false;
+      }
+      unconfirmed = true;
+      if (!Drain(TaskTimeout(kSendDrain))) return false;
+      continue;
+    }
+    misses = 0;
+    if (*read < kMaxBlock) break;
+    if (CancelRequested()) return Abandon(receive);
+    SetPercent(*offset, total);
+  }
+  if (UsbCommandSend(kPktFileEnd, nullptr, 0) == 0 || !AwaitAck(receive)) return false;
+  if (unconfirmed) return false;
+  Tasks().percent.store(100);
+  return true;
+}
+
+}  // namespace hvusb
