@@ -1,4 +1,6 @@
 // PenwickUpload: moves the receiver's settings between a transfer file and the receiver.
+#include <unistd.h>
+
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -7,7 +9,10 @@
 #include "command_line.h"
 #include "console/console_run.h"
 #include "console/console_view.h"
+#include "front_end.h"
 #include "program_options.h"
+#include "qt/platform_probe.h"
+#include "qt/window_run.h"
 
 namespace {
 
@@ -37,7 +42,26 @@ int main(int argc, char** argv) {
   if (const std::string problem = app::CheckPortText(line.port); !problem.empty()) {
     return Refuse(problem, options.json);
   }
-  // The console is the only front end so far; --console, --json and PENWICK_UI=console all
-  // choose it.
+  // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
+  const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
+  if (choice.frontEnd == app::FrontEnd::Window) {
+    // Should the window fail to start after all, the same run goes on on the console.
+    const auto onConsole = [argv](const std::string& why) {
+      std::fprintf(stderr,
+                   "PenwickUpload: the window cannot start (%s); the run is shown on "
+                   "the console\n",
+                   why.c_str());
+      setenv("PENWICK_UI", "console", 1);
+      execv("/proc/self/exe", argv);
+    };
+    return app::RunWindow(line,
+                          {choice.platform, options.service, options.timeoutSeconds, onConsole});
+  }
+  if (!choice.why.empty()) std::fprintf(stderr, "PenwickUpload: %s\n", choice.why.c_str());
+  if (options.service) {
+    std::fprintf(stderr,
+                 "PenwickUpload: the service panel needs the window; the run goes on "
+                 "without it\n");
+  }
   return app::RunConsole(line, {options.json, options.timeoutSeconds});
 }

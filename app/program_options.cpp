@@ -60,6 +60,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.version = true;
     } else if (name == "--console") {
       options.console = true;
+    } else if (name == "--service") {
+      options.service = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
@@ -86,6 +88,7 @@ std::string CheckPortText(const std::string& port) {
 
 std::string UsageSynopsis() {
   return "usage: PenwickUpload -fFILE -pPORT [-xX -yY] [--console] [--json] [--timeout SECONDS]\n"
+         "       PenwickUpload --service [-fFILE -pPORT]\n"
          "       PenwickUpload --help | --version\n";
 }
 
@@ -101,7 +104,10 @@ std::string UsageText() {
          "found through PENWICK_USB_IDS (local devices) and PENWICK_USBIP (USB/IP servers).\n"
          "Reboot the receiver when asked: the transfer starts when it comes back.\n"
          "\n"
-         "  --console          show the run on the terminal (also PENWICK_UI=console)\n"
+         "  --console          show the run on the terminal (also PENWICK_UI=console); without\n"
+         "                     it the run is shown in a window when a display can be reached\n"
+         "  --service          show the window's service panel (serial upload, unpack, pack,\n"
+         "                     identities); without -f the session ends with status 0\n"
          "  --json             JSON lines on stdout, one object per message, status, progress\n"
          "                     value and the result; the text for people goes to stderr\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"

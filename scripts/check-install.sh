@@ -59,6 +59,8 @@ c++ -std=c++20 -Wall -Werror "$prefix/client.cpp" -o "$prefix/client++" \
   $(pkg-config --cflags --libs NorraLink) -Wl,-rpath,"$libdir/.."
 "$prefix/client++"
 test -x "$prefix/bin/PenwickUpload"
+test -f "$prefix/share/applications/penwick-upload.desktop"
+for size in 16 32; do test -f "$prefix/share/icons/hicolor/${size}x${size}/apps/penwick-upload.png"; done
 "$prefix/bin/PenwickUpload" --version >/dev/null
 # A run that cannot read its transfer file ends at once with the "bad transfer file" status.
 status=0

@@ -7,6 +7,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   lhasa jlha-utils
   libusb-1.0-0-dev
+  qt6-base-dev qt6-qpa-plugins xvfb xauth fonts-dejavu-core
 )
 missing=()
 for p in "${packages[@]}"; do

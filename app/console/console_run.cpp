@@ -11,6 +11,7 @@
 #include "libraries.h"
 #include "penwick/cli/stop_signal.hpp"
 #include "penwick/usb_driver.hpp"
+#include "stop_reasons.h"
 
 namespace app {
 namespace {
@@ -18,24 +19,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// How long a cancelled USB session may take to report before the program ends anyway.
-constexpr auto kSessionEndWait = 5s;
 constexpr auto kPumpSlice = 200ms;
-
-Outcome Stopped(int signal) {
-  return {pw::cli::kExitCancelled,
-          std::string("the run was stopped by ") + (signal == SIGTERM ? "SIGTERM" : "Ctrl-C"),
-          "run it again when the receiver is ready"};
-}
-
-Outcome TimedOut(double seconds, bool usb) {
-  char text[64];
-  std::snprintf(text, sizeof text, "%g", seconds);
-  return {pw::cli::kExitTimedOut, std::string("no transfer began within ") + text + " s",
-          usb ? "connect and reboot the receiver; a receiver is found through PENWICK_USB_IDS "
-                "or PENWICK_USBIP"
-              : "check the cable and the port, and reboot the receiver"};
-}
 
 bool Waiting(RunPhase phase) {
   return phase == RunPhase::Armed || phase == RunPhase::Running;
@@ -67,7 +51,7 @@ int RunConsole(const CommandLine& line, const ConsoleSettings& settings) {
       const auto now = Clock::now();
       if (!stopHandled && pw::cli::StopSignal() != 0) {
         stopHandled = true;
-        controller.Stop(Stopped(pw::cli::StopSignal()));
+        controller.Stop(StoppedBy(pw::cli::StopSignal()));
       } else if (settings.timeoutSeconds && controller.phase() == RunPhase::Armed &&
                  now - armed >= std::chrono::duration<double>(*settings.timeoutSeconds)) {
         controller.Stop(TimedOut(*settings.timeoutSeconds, usb));

@@ -22,7 +22,10 @@ struct PwWindow::Shared {
   bool Post(pw::Message message);
   void Close();
 
+  void Queue(std::shared_ptr<Pending> pending);
+
   pw::MessageHandler handler;  // set at creation, cleared by the owner thread at destruction
+  std::function<void()> wakeHook;
   std::thread::id owner;
   std::mutex mutex;
   std::condition_variable wake;
@@ -74,6 +77,12 @@ PwWindow::~PwWindow() {
   // What the handler holds goes now; a sender still holding the queue finds it closed.
   std::lock_guard lock(shared_->mutex);
   shared_->handler = nullptr;
+  shared_->wakeHook = nullptr;
+}
+
+void PwWindow::SetWakeHook(std::function<void()> hook) {
+  std::lock_guard lock(shared_->mutex);
+  shared_->wakeHook = std::move(hook);
 }
 
 void PwWindow::Bind() {
@@ -154,8 +163,7 @@ intptr_t PwWindow::Shared::Send(pw::Message message) {
   }
   auto pending = std::make_shared<Pending>();
   pending->message = std::move(message);
-  queue.push_back(pending);
-  wake.notify_all();
+  Queue(pending);
   wake.wait(lock, [&] { return pending->done; });
   return pending->result;
 }
@@ -165,9 +173,15 @@ bool PwWindow::Shared::Post(pw::Message message) {
   if (closed) return false;
   auto pending = std::make_shared<Pending>();
   pending->message = std::move(message);
+  Queue(std::move(pending));
+  return true;
+}
+
+// With the lock held: the hook cannot be swapped out while it runs.
+void PwWindow::Shared::Queue(std::shared_ptr<Pending> pending) {
   queue.push_back(std::move(pending));
   wake.notify_all();
-  return true;
+  if (wakeHook) wakeHook();
 }
 
 intptr_t PwWindow::Send(pw::Message message) {

@@ -6,11 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <sstream>
 
 extern char** environ;
 
@@ -62,7 +64,41 @@ int ProgramTest::FinishSim(std::string* lastLine) {
   return exit.status;
 }
 
+std::vector<std::string> ProgramTest::StartUsbSim(std::vector<std::string> args) {
+  std::vector<std::string> all = {PENWICK_SIM_PATH,    "usb", "--port", "0",
+                                  "--appear-after-ms", "700"};
+  all.insert(all.end(), args.begin(), args.end());
+  sim = std::make_unique<pwtest::ChildProcess>();
+  EXPECT_TRUE(sim->Start(all));
+  const std::string line = sim->ReadLine(30s);  // "USBIP 127.0.0.1:<port> busid 1-1"
+  std::istringstream words(line);
+  std::string tag, address;
+  words >> tag >> address;
+  EXPECT_EQ(tag, "USBIP") << line;
+  return {"PENWICK_USBIP=" + address, "PENWICK_USB_IDS=", "PENWICK_TIMEOUT_PERMILLE=50"};
+}
+
+std::string ProgramTest::SimVerdict() {
+  std::string last;
+  FinishSim(&last);
+  return last;
+}
+
+namespace {
+
+// The console, unless `env` picks a display.
+std::vector<std::string> Pinned(std::vector<std::string> env) {
+  const bool picksDisplay = std::any_of(env.begin(), env.end(), [](const std::string& e) {
+    return e.rfind("QT_QPA_PLATFORM=", 0) == 0 || e.rfind("DISPLAY=", 0) == 0;
+  });
+  if (!picksDisplay) env.push_back("PENWICK_UI=console");
+  return env;
+}
+
+}  // namespace
+
 void ProgramTest::StartProgram(const std::vector<std::string>& args, std::vector<std::string> env) {
+  env = Pinned(std::move(env));
   std::vector<std::string> all = {PENWICK_UPLOAD_PATH};
   all.insert(all.end(), args.begin(), args.end());
   program = std::make_unique<pwtest::ChildProcess>();
@@ -100,7 +136,8 @@ ProgramResult ProgramTest::RunOnTerminal(const std::vector<std::string>& args,
   // Everything the child needs is prepared before the fork.
   std::vector<std::string> environment;
   for (char** e = environ; *e != nullptr; ++e) environment.push_back(*e);
-  environment.insert(environment.end(), env.begin(), env.end());
+  const std::vector<std::string> pinned = Pinned(env);
+  environment.insert(environment.end(), pinned.begin(), pinned.end());
   std::vector<char*> argv, envp;
   for (auto& a : all) argv.push_back(a.data());
   argv.push_back(nullptr);

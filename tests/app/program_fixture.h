@@ -35,7 +35,9 @@ class ProgramTest : public ::testing::Test {
   // The sim's exit status and last line.
   int FinishSim(std::string* lastLine);
 
-  // Starts the program (in the work folder) with `args`; its stdout is a pipe.
+  // Starts the program (in the work folder) with `args`; its stdout is a pipe. It runs on the
+  // console unless `env` picks a display (QT_QPA_PLATFORM or DISPLAY), whatever display the
+  // machine running the tests has.
   void StartProgram(const std::vector<std::string>& args, std::vector<std::string> env = {});
   // Reads its output to the end and waits for it to exit.
   ProgramResult FinishProgram(std::chrono::seconds timeout = std::chrono::seconds(120));
@@ -43,6 +45,12 @@ class ProgramTest : public ::testing::Test {
   // The same with stdout (and stdin) on a pseudo-terminal.
   ProgramResult RunOnTerminal(const std::vector<std::string>& args,
                               const std::vector<std::string>& env);
+
+  // Starts `penwick-sim usb ARGS` off the bus (it arrives after the program has armed) and
+  // returns the environment that points the program at it, with the USB time-outs shortened.
+  std::vector<std::string> StartUsbSim(std::vector<std::string> args);
+  // The sim's last line, once it has ended.
+  std::string SimVerdict();
 
   std::unique_ptr<WorkFolder> workFolder;
   std::filesystem::path dir;
@@ -53,5 +61,8 @@ class ProgramTest : public ::testing::Test {
 // Whether `line` is one JSON object whose values are strings, integers or booleans; its
 // fields (values as their JSON text, strings unquoted) go to `fields`.
 bool ParseFlatJson(const std::string& line, std::map<std::string, std::string>* fields);
+
+// The USB runs: the same fixture.
+using UsbProgramTest = ProgramTest;
 
 }  // namespace apptest

@@ -28,30 +28,6 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-class UsbProgramTest : public ProgramTest {
- protected:
-  // Starts `penwick-sim usb` off the bus (it arrives after the program has armed) and returns
-  // the environment that points the program at it, with the USB time-outs shortened.
-  std::vector<std::string> StartUsbSim(std::vector<std::string> args) {
-    std::vector<std::string> all = {PENWICK_SIM_PATH,    "usb", "--port", "0",
-                                    "--appear-after-ms", "700"};
-    all.insert(all.end(), args.begin(), args.end());
-    sim = std::make_unique<pwtest::ChildProcess>();
-    EXPECT_TRUE(sim->Start(all));
-    const std::string line = sim->ReadLine(30s);  // "USBIP 127.0.0.1:<port> busid 1-1"
-    std::istringstream words(line);
-    std::string tag, address;
-    words >> tag >> address;
-    EXPECT_EQ(tag, "USBIP") << line;
-    return {"PENWICK_USBIP=" + address, "PENWICK_USB_IDS=", "PENWICK_TIMEOUT_PERMILLE=50"};
-  }
-  std::string SimVerdict() {
-    std::string last;
-    FinishSim(&last);
-    return last;
-  }
-};
-
 TEST_F(UsbProgramTest, DownloadThenUploadOfTheSameSettings) {
   const std::vector<uint8_t> transfer = MakeTransferFile();
   auto env = StartUsbSim({"--mode", "download", "--file", "settings.dat"});

@@ -115,6 +115,26 @@ TEST(Window, PostDoesNotWaitAndCarriesDeviceChanges) {
   EXPECT_FALSE(window.Pump([] { return false; }, 20ms));  // times out
 }
 
+// The wake hook fires once per message queued for the owner (a post, a send from another
+// thread), never for a send the owner handles at once, and never after it was removed.
+TEST(Window, WakeHookFiresForQueuedMessagesOnly) {
+  std::atomic<int> wakes{0};
+  PwWindow window([](const pw::Message&) { return intptr_t{3}; });
+  window.SetWakeHook([&] { ++wakes; });
+  EXPECT_EQ(pw::SendMessage(window.handle(), pw::Message{}), 3);  // owner: at once
+  EXPECT_EQ(wakes.load(), 0);
+  EXPECT_TRUE(pw::PostMessage(window.handle(), pw::Message{}));
+  EXPECT_EQ(wakes.load(), 1);
+  auto sent = std::async(std::launch::async,
+                         [&] { return pw::SendMessage(window.handle(), pw::Message{}); });
+  EXPECT_TRUE(window.Pump([&] { return wakes.load() == 2; }, 10s));
+  window.PumpPending();
+  EXPECT_EQ(sent.get(), 3);
+  window.SetWakeHook(nullptr);
+  EXPECT_TRUE(pw::PostMessage(window.handle(), pw::Message{}));
+  EXPECT_EQ(wakes.load(), 2);
+}
+
 TEST(MessageBox, DefaultAnswersAndInstalledHandler) {
   EXPECT_EQ(pw::DefaultButton(pw::kMbOk | pw::kMbIconError), pw::kIdOk);
   EXPECT_EQ(pw::DefaultButton(pw::kMbYesNo), pw::kIdYes);

@@ -1,7 +1,8 @@
 // Windows and messages. A window is handled on its owner thread (the one that created it or
 // called Bind): SendMessage from that thread runs the handler at once, from any other thread it
 // queues the message and waits until the owner has handled it or the window is closed.
-// PostMessage queues without waiting. The owner runs queued messages with Pump.
+// PostMessage queues without waiting. The owner runs queued messages with Pump, or, in a
+// toolkit's event loop, with PumpPending when the wake hook says a message is waiting.
 //
 // A handle is a token, not the window's address: senders find the window through a registry,
 // and the window's queue lives as long as any sender uses it. A message to a window that is
@@ -56,6 +57,12 @@ struct PW_PLATFORM_API PwWindow {
   bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout);
   // Runs what is queued now, without waiting.
   void PumpPending();
+  // Called once for every message queued for the owner (a send from another thread, a post),
+  // so an event loop that sleeps can be woken to run PumpPending. It runs on the sender's
+  // thread with the queue locked, so it must only signal (write an eventfd, say): never block,
+  // send or take the window's own calls. After SetWakeHook returns, the old hook is never
+  // called again. An empty hook removes it.
+  void SetWakeHook(std::function<void()> hook);
 
   // Stops accepting messages and releases every waiting sender (their result is 0).
   void Close();

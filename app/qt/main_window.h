@@ -1,0 +1,68 @@
+// The main window: the status text, the progress bar and Exit, with the service panel created
+// hidden beneath them (shown for a technician). It is the controller's view: every effect the
+// controller asks for lands on one of its controls, and every command it gives (a button,
+// Enter, Esc, the window manager's close) goes to `command` as the control's id.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+#include "view.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace app {
+
+class ServicePanel;
+
+class MainWindow : public QDialog, public View {
+ public:
+  MainWindow(bool showServicePanel, std::function<void(int id)> command);
+
+  // With nobody to see the window (a platform that shows nothing), message boxes print their
+  // text to stderr and take their default button, and the open-file dialog is cancelled.
+  void AnswerAlone(bool alone) { answerAlone_ = alone; }
+  void ShowAbout();
+
+  QLabel* StatusText() const { return status_; }
+  QProgressBar* ProgressBar() const { return progress_; }
+  QPushButton* ExitButton() const { return exit_; }
+  ServicePanel* Panel() const { return panel_; }
+  // The button for a control id (Exit, the hidden Cancel, the panel's), or null.
+  QPushButton* Button(int id) const;
+
+  // View.
+  void AppendMessage(const std::string& entry, EntryKind kind, const std::string& allText,
+                     int scrollBy) override;
+  void SetStatusText(const std::string& text) override;
+  void SetProgress(int percent) override;
+  void EnableControl(int controlId, bool enable) override;
+  int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
+  void Move(int x, int y) override;
+  void Close(DialogResult result) override;
+  std::optional<std::string> ChooseFileToOpen(const std::string& initialFolder,
+                                              const std::string& filter) override;
+
+ protected:
+  // Esc and the window manager's close button: the cancel command. The window closes only
+  // when the controller says so.
+  void reject() override;
+
+ private:
+  std::function<void(int)> command_;
+  QLabel* status_ = nullptr;
+  QProgressBar* progress_ = nullptr;
+  QPushButton* exit_ = nullptr;
+  QPushButton* cancel_ = nullptr;
+  ServicePanel* panel_ = nullptr;
+  bool answerAlone_ = false;
+  bool closing_ = false;
+};
+
+// The open-file dialog's name filters from a filter text of "description|patterns|" pairs;
+// "*.*" means every file, as "*" does here.
+QStringList NameFilters(const std::string& filter);
+
+}  // namespace app

@@ -1,0 +1,25 @@
+#include "stop_reasons.h"
+
+#include <signal.h>
+
+#include <cstdio>
+#include <string>
+
+namespace app {
+
+Outcome StoppedBy(int signal) {
+  return {pw::cli::kExitCancelled,
+          std::string("the run was stopped by ") + (signal == SIGTERM ? "SIGTERM" : "Ctrl-C"),
+          "run it again when the receiver is ready"};
+}
+
+Outcome TimedOut(double seconds, bool usb) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%g", seconds);
+  return {pw::cli::kExitTimedOut, std::string("no transfer began within ") + text + " s",
+          usb ? "connect and reboot the receiver; a receiver is found through PENWICK_USB_IDS "
+                "or PENWICK_USBIP"
+              : "check the cable and the port, and reboot the receiver"};
+}
+
+}  // namespace app
