@@ -29,14 +29,16 @@ run() {  # mode port file pause_ms
   for _ in $(seq 100); do grep -q '^USBIP' sim.out 2>/dev/null && break; sleep 0.05; done
   local address
   address=$(awk '/^USBIP/ { print $2; exit }' sim.out)
-  # Every JSON line stamped with the time it arrived (ns).
+  # Every JSON line stamped with the time it arrived (us). The stamp is bash's own clock: a
+  # `date` forked per line lagged behind the program by ~15 ms a line, so a run with many
+  # progress lines looked seconds slower than it was.
   PENWICK_USBIP=$address PENWICK_USB_IDS= "$bin/PenwickUpload" "-f$3" "-p$2" --json 2>/dev/null |
-    while IFS= read -r line; do echo "$(date +%s%N) $line"; done >run.log
+    while IFS= read -r line; do echo "${EPOCHREALTIME/./} $line"; done >run.log
   wait "$sim_pid" || { echo "receiver: $(tail -n 1 sim.out)" >&2; exit 1; }
   sim_pid=
   grep -q '"exit":0' run.log || { echo "run failed: $(tail -n 1 run.log)" >&2; exit 1; }
   awk -v pause="$4" '/"text":"Start! / { start = $1 } { end = $1 }
-    END { ms = (end - start) / 1e6; printf "%8.1f ms measured, %8.1f ms without pauses\n", ms, ms - pause }' run.log
+    END { ms = (end - start) / 1e3; printf "%8.1f ms measured, %8.1f ms without pauses\n", ms, ms - pause }' run.log
 }
 
 echo "USB download (the download file of a realistic settings region):"
