@@ -77,7 +77,7 @@ TEST_F(ControllerTest, UsbInitFailureArmsNothing) {
   EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitUsbUnavailable);
 }
 
-// Files that must never reach a receiver, in both download modes: the Part's messages, the
+// Files that must never reach a receiver, in both download modes: the program's messages, the
 // log line, nothing armed or started, the window closed after start-up.
 TEST_F(ControllerTest, UnreadableIncompleteAndDamagedFilesArmNothing) {
   const Images images = MakeImages(5, 0x4321);
