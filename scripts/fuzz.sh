@@ -8,7 +8,7 @@ seconds=${1:-20}
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DPENWICK_FUZZ=ON -DPENWICK_TESTS=OFF -DPENWICK_SANITIZE=address,undefined -DPENWICK_WERROR=ON \
   >/dev/null
-cmake --build build/fuzz -j"$(nproc)"
+cmake --build build/fuzz -j"$(nproc)" --target fuzzers
 shopt -s nullglob
 targets=(build/fuzz/bin/fuzz_*)
 if ((${#targets[@]} == 0)); then

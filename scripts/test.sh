@@ -21,7 +21,7 @@ cmake --build build/asan -j"$jobs"
 echo "== thread"
 cmake -S . -B build/tsan -DCMAKE_BUILD_TYPE=Debug -DPENWICK_SANITIZE=thread -DPENWICK_WERROR=ON \
   >/dev/null
-cmake --build build/tsan -j"$jobs"
+cmake --build build/tsan -j"$jobs" --target threaded_tests
 (cd build/tsan && TSAN_OPTIONS="halt_on_error=1" ctest -j"$jobs" -L threaded --output-on-failure) |
   tee build/tsan-ctest.log
 
