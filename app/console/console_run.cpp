@@ -10,7 +10,6 @@
 #include "controller.h"
 #include "libraries.h"
 #include "penwick/cli/stop_signal.hpp"
-#include "penwick/usb_driver.hpp"
 #include "stop_reasons.h"
 
 namespace app {
@@ -42,7 +41,7 @@ int RunConsole(const CommandLine& line, const ConsoleSettings& settings) {
     const bool usb = SelectRun(line.port).mode != RunMode::SerialDownload;
     const auto armed = Clock::now();
     if (usb && controller.phase() == RunPhase::Armed) {
-      view.Note(pw::usb::Driver::EnvironmentNote());
+      view.Note(libraries.UsbNote());
     }
     bool stopHandled = false;
     std::optional<Clock::time_point> cancelledAt;
@@ -63,7 +62,7 @@ int RunConsole(const CommandLine& line, const ConsoleSettings& settings) {
       if (controller.closed()) break;
       if (controller.phase() == RunPhase::Armed) {
         view.Waiting(std::chrono::duration_cast<std::chrono::seconds>(now - armed));
-        if (usb) view.Note(pw::usb::Driver::Process().LastOpenMessage());
+        if (usb) view.Note(libraries.UsbNote());
       }
       controller.window().Pump(
           [&] { return controller.closed() || (!stopHandled && pw::cli::StopSignal() != 0); },

@@ -3,6 +3,7 @@
 
 #include "HvUsb.h"
 #include "NorraLink.h"
+#include "penwick/usb_driver.hpp"
 
 namespace app {
 
@@ -80,6 +81,12 @@ int Libraries::DeviceRemoval(const std::string& path) {
 }
 int Libraries::GetDeviceVersion(uint32_t* version) {
   return ::GetDeviceVersion(version);
+}
+
+std::string Libraries::UsbNote() {
+  const std::string settings = pw::usb::Driver::EnvironmentNote();
+  const std::string open = pw::usb::Driver::Process().LastOpenMessage();
+  return settings.empty() || open.empty() ? settings + open : settings + "\n" + open;
 }
 
 }  // namespace app

@@ -45,6 +45,10 @@ class Libraries {
   virtual int DeviceArrival(const std::string& path);
   virtual int DeviceRemoval(const std::string& path);
   virtual int GetDeviceVersion(uint32_t* version);
+  // What the USB driver has to tell the operator now: its settings name no receiver (or hold
+  // unusable items), or why the last receiver could not be opened (permissions). Empty when
+  // there is nothing to say.
+  virtual std::string UsbNote();
 };
 
 }  // namespace app

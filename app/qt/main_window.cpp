@@ -116,6 +116,18 @@ int MainWindow::MessageBox(const std::string& text, const std::string& caption, 
   return AskWithMessageBox(this, text, caption, type);
 }
 
+void MainWindow::ShowNote(const std::string& text) {
+  if (text.empty() || text == noteText_) return;
+  noteText_ = text;
+  if (answerAlone_) {
+    std::fprintf(stderr, "PenwickUpload: %s\n", text.c_str());
+    return;
+  }
+  if (note_) note_->close();  // the newer note replaces the one still open
+  note_ =
+      ShowMessageBoxWithoutWaiting(this, text, "PenwickUpload", pw::kMbOk | pw::kMbIconInformation);
+}
+
 void MainWindow::Move(int x, int y) {
   move(x, y);
 }

@@ -5,11 +5,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
+#include <string>
 
 #include "view.h"
 
 class QLabel;
+class QMessageBox;
 class QProgressBar;
 class QPushButton;
 
@@ -25,6 +28,10 @@ class MainWindow : public QDialog, public View {
   // text to stderr and take their default button, and the open-file dialog is cancelled.
   void AnswerAlone(bool alone) { answerAlone_ = alone; }
   void ShowAbout();
+  // Tells the operator what the USB driver has to say (see Libraries::UsbNote) in a box that
+  // does not stop the run; a text already shown is not shown again, and an empty one changes
+  // nothing. With nobody to see the window the text goes to stderr.
+  void ShowNote(const std::string& text);
 
   QLabel* StatusText() const { return status_; }
   QProgressBar* ProgressBar() const { return progress_; }
@@ -57,6 +64,8 @@ class MainWindow : public QDialog, public View {
   QPushButton* exit_ = nullptr;
   QPushButton* cancel_ = nullptr;
   ServicePanel* panel_ = nullptr;
+  QPointer<QMessageBox> note_;
+  std::string noteText_;
   bool answerAlone_ = false;
   bool closing_ = false;
 };

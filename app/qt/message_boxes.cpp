@@ -75,6 +75,16 @@ int AnswerOf(QMessageBox::StandardButton pressed, unsigned type) {
   return pw::kIdOk;
 }
 
+QMessageBox* ShowMessageBoxWithoutWaiting(QWidget* owner, const std::string& text,
+                                          const std::string& caption, unsigned type) {
+  auto box = MakeMessageBox(owner, text, caption, type);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->setWindowModality(Qt::NonModal);
+  QMessageBox* shown = box.release();
+  shown->show();
+  return shown;
+}
+
 int AskWithMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                       unsigned type) {
   const auto box = MakeMessageBox(owner, text, caption, type);

@@ -16,6 +16,11 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& t
 // (Esc) gives the cancel or no button where the box has one, else OK.
 int AnswerOf(QMessageBox::StandardButton pressed, unsigned type);
 
+// Shows a box that nobody waits for: it does not block its owner and deletes itself when
+// closed. Returns it, so the caller may close it early.
+QMessageBox* ShowMessageBoxWithoutWaiting(QWidget* owner, const std::string& text,
+                                          const std::string& caption, unsigned type);
+
 // Shows the box and waits for the answer.
 int AskWithMessageBox(QWidget* owner, const std::string& text, const std::string& caption,
                       unsigned type);

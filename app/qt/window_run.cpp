@@ -61,10 +61,7 @@ class LibraryBoxes {
             window->MessageBox(request.text, request.caption, request.type);
             return;
           }
-          auto box = MakeMessageBox(window, request.text, request.caption, request.type);
-          box->setAttribute(Qt::WA_DeleteOnClose);
-          box->setWindowModality(Qt::NonModal);
-          box.release()->show();
+          ShowMessageBoxWithoutWaiting(window, request.text, request.caption, request.type);
         },
         Qt::QueuedConnection);
     return pw::DefaultButton(request.type);

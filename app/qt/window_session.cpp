@@ -20,7 +20,8 @@ std::string NothingStarted(const Outcome& outcome) {
 
 WindowSession::WindowSession(Libraries& libraries, const CommandLine& line,
                              const WindowSettings& settings)
-    : technicianSession_(settings.service && line.file.empty()),
+    : libraries_(libraries),
+      technicianSession_(settings.service && line.file.empty()),
       usb_(SelectRun(line.port).mode != RunMode::SerialDownload),
       timeoutSeconds_(settings.timeoutSeconds),
       window_(settings.service, [this](int id) { Command(id); }),
@@ -33,6 +34,9 @@ WindowSession::WindowSession(Libraries& libraries, const CommandLine& line,
   connect(&timeout_, &QTimer::timeout, this, [this] {
     if (controller_.phase() == RunPhase::Armed) Stop(TimedOut(*timeoutSeconds_, usb_));
   });
+  // A receiver that cannot be opened says so only when it arrives: look again each second.
+  usbNote_.setInterval(std::chrono::seconds(1));
+  connect(&usbNote_, &QTimer::timeout, this, [this] { ShowUsbNote(); });
 }
 
 bool WindowSession::Start() {
@@ -44,7 +48,19 @@ bool WindowSession::Start() {
     timeout_.start(std::chrono::milliseconds(static_cast<long long>(*timeoutSeconds_ * 1000)));
   }
   window_.show();
+  if (usb_ && controller_.phase() == RunPhase::Armed) {
+    ShowUsbNote();
+    usbNote_.start();
+  }
   return true;
+}
+
+void WindowSession::ShowUsbNote() {
+  if (controller_.phase() != RunPhase::Armed) {
+    usbNote_.stop();
+    return;
+  }
+  window_.ShowNote(libraries_.UsbNote());
 }
 
 void WindowSession::Command(int id) {

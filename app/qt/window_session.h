@@ -36,7 +36,10 @@ class WindowSession : public QObject {
 
  private:
   void WaitForSessionEnd();
+  // While a USB transfer waits for its receiver: what the driver has to say, shown.
+  void ShowUsbNote();
 
+  Libraries& libraries_;
   const bool technicianSession_;
   const bool usb_;
   const std::optional<double> timeoutSeconds_;
@@ -45,6 +48,7 @@ class WindowSession : public QObject {
   MessageBridge bridge_;
   QTimer sessionEnd_;
   QTimer timeout_;
+  QTimer usbNote_;
 };
 
 }  // namespace app

@@ -67,6 +67,12 @@ class FakeLinks : public app::Libraries {
   int DeviceArrival(const std::string& path) override;
   int DeviceRemoval(const std::string& path) override;
   int GetDeviceVersion(uint32_t* out) override;
+  std::string UsbNote() override {
+    ++usbNoteAsks;
+    return usbNote;
+  }
+  std::string usbNote;
+  int usbNoteAsks = 0;
 
   size_t Count(const std::string& prefix) const;
 };

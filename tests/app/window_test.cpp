@@ -126,6 +126,47 @@ TEST_F(WindowTest, InitialLookProgressFromAWorkerAndCloseAfterSuccess) {
   EXPECT_EQ(links.Count("AutoReboot"), 1u);
 }
 
+// The visible box that nobody waits for (the window's note) with exactly this text.
+QMessageBox* NoteBox(const std::string& text) {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* box = qobject_cast<QMessageBox*>(widget);
+    if (box != nullptr && box->isVisible() && box->text().toStdString() == text &&
+        box->windowModality() == Qt::NonModal) {
+      return box;
+    }
+  }
+  return nullptr;
+}
+
+// While a USB transfer waits for its receiver, what the driver has to say (no receiver
+// configured, then a receiver that cannot be opened) is shown beside the window, which keeps
+// waiting; the newer note replaces the older; once the transfer runs the driver is not asked.
+TEST_F(WindowTest, TheUsbDriversNotesAreShownWhileTheWindowWaits) {
+  WriteTransferFile();
+  const std::string settings = "No USB receiver is configured: set PENWICK_USB_IDS.";
+  links.usbNote = settings;
+  auto& s = StartWindow({"-fsettings.dat", "-pCOM0"});
+  QMessageBox* first = NoteBox(settings);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->parent(), &s.Window());
+  EXPECT_EQ(first->windowTitle(), "PenwickUpload");
+  EXPECT_EQ(s.Controller().phase(), RunPhase::Armed);
+  EXPECT_EQ(s.Window().StatusText()->text(), "Please reboot your receiver");
+
+  const std::string refused = settings + "\nThe receiver cannot be opened: permission denied.";
+  links.usbNote = refused;
+  ASSERT_TRUE(RunUntil([&] { return NoteBox(refused) != nullptr; }));
+  EXPECT_EQ(NoteBox(settings), nullptr);
+
+  Arrive();
+  ASSERT_EQ(s.Controller().phase(), RunPhase::Running);
+  const int asks = links.usbNoteAsks;
+  QTest::qWait(1500);  // more than one look of the waiting window
+  EXPECT_EQ(links.usbNoteAsks, asks);
+  NoticeFromWorker(app::kNoticeUsbDownDone, app::kUsbDownOk);
+  EXPECT_EQ(s.ExitStatus(), pw::cli::kExitOk);
+}
+
 // Failure, Esc while armed, and Enter while a USB session runs (the session is cancelled and
 // the window waits for its completion notice): each closes with its own exit status.
 TEST_F(WindowTest, CloseAfterFailureEscAndEnter) {
