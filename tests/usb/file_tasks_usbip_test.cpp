@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "file_task_fixture.h"
+#include "penwick/detached_thread.hpp"
 
 namespace hvusb_test {
 namespace {
@@ -134,6 +135,10 @@ TEST_F(FileTaskReceiver, SendFromAStartPositionOneTaskAtATime) {
           UsbTaskFileSendPosi("second.bin", local.c_str(), window->handle(), kTaskDone, 0, 200000);
     }
   };
+  // A task whose worker cannot start is refused and holds nothing: the same task then runs.
+  pw::FailNextThreadStarts(1);
+  EXPECT_EQ(UsbTaskFileSendPosi("part.bin", local.c_str(), window->handle(), kTaskDone, 0, 100000),
+            0);
   ASSERT_EQ(UsbTaskFileSendPosi("part.bin", local.c_str(), window->handle(), kTaskDone, 0, 100000),
             1);
   // While it runs every other task call is refused and changes nothing.

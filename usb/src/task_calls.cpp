@@ -2,13 +2,13 @@
 #include <cstring>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "HvUsb.h"
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
 #include "library_state.h"
+#include "penwick/detached_thread.hpp"
 #include "penwick/window.hpp"
 
 namespace hvusb {
@@ -63,11 +63,15 @@ int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint3
   s.taskCancel.store(false);
   task.percent.store(0);
   task.startPosition.store(position);
-  try {
-    std::thread(Worker, kind, std::string(first, *firstLength), std::string(second, *secondLength),
-                window, command)
-        .detach();
+  bool started = false;
+  try {  // copying the names may fail as well as the start
+    started =
+        pw::StartDetachedThread([kind, destination = std::string(first, *firstLength),
+                                 source = std::string(second, *secondLength), window,
+                                 command] { Worker(kind, destination, source, window, command); });
   } catch (...) {
+  }
+  if (!started) {
     task.startPosition.store(0);
     task.busy.store(false);
     return 0;
