@@ -13,21 +13,6 @@
 namespace app {
 namespace {
 
-std::vector<int> Buttons(unsigned type) {
-  switch (type & 0xF) {
-    case pw::kMbOkCancel:
-      return {pw::kIdOk, pw::kIdCancel};
-    case pw::kMbYesNoCancel:
-      return {pw::kIdYes, pw::kIdNo, pw::kIdCancel};
-    case pw::kMbYesNo:
-      return {pw::kIdYes, pw::kIdNo};
-    case pw::kMbRetryCancel:
-      return {pw::kIdRetry, pw::kIdCancel};
-    default:
-      return {pw::kIdOk};
-  }
-}
-
 // One line from standard input; false at its end or on a stop signal.
 bool ReadLine(std::string* line) {
   line->clear();
@@ -63,11 +48,11 @@ const char* AnswerName(int answer) {
 }
 
 bool OffersChoice(unsigned type) {
-  return Buttons(type).size() > 1;
+  return pw::ButtonsOf(type).size() > 1;
 }
 
 int AskOnTerminal(unsigned type) {
-  const std::vector<int> buttons = Buttons(type);
+  const std::vector<int> buttons = pw::ButtonsOf(type);
   const int fallback = pw::DefaultButton(type);
   std::string choices;
   for (int button : buttons)

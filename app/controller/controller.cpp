@@ -95,22 +95,31 @@ bool UploadController::UnpackCopy() {
   return unpacked;
 }
 
+bool UploadController::ShowPackedRead(const TransferFileRead& read) {
+  if (!read.opened) {
+    AddMessage("Packed File Open Error - Code 1 -");
+    return false;
+  }
+  if (read.packedBytes == 0) {
+    AddMessage("Packed File Loading Error - Code 2 -");
+    return true;
+  }
+  AddMessage("Packed File Open Success");
+  for (int id : {kUnpackFlash, kViewModelId, kViewSystemId}) view_.EnableControl(id, true);
+  return true;
+}
+
 bool UploadController::LoadTransferFile() {
   ControllerState& s = *state_;
   s.fileName = line_.file;
   const TransferFileRead read = ReadTransferFile(line_.file, s.packed.data(), s.eeprom.data());
-  if (!read.opened) {
-    AddMessage("Packed File Open Error - Code 1 -");
+  if (!ShowPackedRead(read)) {
     RefuseBadFile(
         "cannot open the transfer file " + line_.file + ": " + std::strerror(read.openError),
         "check the path given with -f");
     return false;
   }
-  if (read.packedBytes == 0) {
-    AddMessage("Packed File Loading Error - Code 2 -");
-  } else {
-    AddMessage("Packed File Open Success");
-    for (int id : {kUnpackFlash, kViewModelId, kViewSystemId}) view_.EnableControl(id, true);
+  if (read.packedBytes > 0) {
     AddMessage(read.eepromBytes > 0 ? "Eeprom Data read" : "ERR - Eeprom Data");
   }
   switch (CheckTransferImages(read, s.packed.data(), libs_, scratch_->packed.data(),

@@ -23,6 +23,7 @@
 namespace app {
 
 class UploadLog;
+struct TransferFileRead;
 
 // Where the program's automatic run stands.
 enum class RunPhase {
@@ -110,6 +111,9 @@ class UploadController {
   void EnableFunctions(bool enable);
   void PutImages();
   bool LoadTransferFile();
+  // The message-list entries of reading a packed image and the commands a read image enables;
+  // false when the file could not be opened.
+  bool ShowPackedRead(const TransferFileRead& read);
   bool SaveTransferFile();
   bool UnpackCopy();
 

@@ -84,7 +84,8 @@ int Libraries::GetDeviceVersion(uint32_t* version) {
 }
 
 std::string Libraries::UsbNote() {
-  const std::string settings = pw::usb::Driver::EnvironmentNote();
+  // The settings are the process's environment: read once.
+  static const std::string settings = pw::usb::Driver::EnvironmentNote();
   const std::string open = pw::usb::Driver::Process().LastOpenMessage();
   return settings.empty() || open.empty() ? settings + open : settings + "\n" + open;
 }

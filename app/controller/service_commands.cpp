@@ -37,16 +37,7 @@ void UploadController::OnFileOpen() {
   if (!chosen) return;
   s.fileName = *chosen;
   const TransferFileRead read = ReadImages(*chosen, 0, s.packed.data(), nullptr);
-  if (!read.opened) {
-    AddMessage("Packed File Open Error - Code 1 -");
-    return;
-  }
-  if (read.packedBytes == 0) {
-    AddMessage("Packed File Loading Error - Code 2 -");
-  } else {
-    AddMessage("Packed File Open Success");
-    for (int id : {kUnpackFlash, kViewModelId, kViewSystemId}) view_.EnableControl(id, true);
-  }
+  if (!ShowPackedRead(read)) return;
   s.fileLoaded = true;
 }
 

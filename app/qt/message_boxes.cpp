@@ -1,5 +1,7 @@
 #include "message_boxes.h"
 
+#include <QPushButton>
+#include <algorithm>
 #include <vector>
 
 #include "penwick/message_box.hpp"
@@ -7,25 +9,19 @@
 namespace app {
 namespace {
 
-struct Button {
-  QMessageBox::StandardButton qt;
-  int answer;
-};
-
-std::vector<Button> Buttons(unsigned type) {
-  switch (type & 0xF) {
-    case pw::kMbOkCancel:
-      return {{QMessageBox::Ok, pw::kIdOk}, {QMessageBox::Cancel, pw::kIdCancel}};
-    case pw::kMbYesNoCancel:
-      return {{QMessageBox::Yes, pw::kIdYes},
-              {QMessageBox::No, pw::kIdNo},
-              {QMessageBox::Cancel, pw::kIdCancel}};
-    case pw::kMbYesNo:
-      return {{QMessageBox::Yes, pw::kIdYes}, {QMessageBox::No, pw::kIdNo}};
-    case pw::kMbRetryCancel:
-      return {{QMessageBox::Retry, pw::kIdRetry}, {QMessageBox::Cancel, pw::kIdCancel}};
+// The Qt button that shows an answer.
+QMessageBox::StandardButton StandardButtonOf(int answer) {
+  switch (answer) {
+    case pw::kIdCancel:
+      return QMessageBox::Cancel;
+    case pw::kIdRetry:
+      return QMessageBox::Retry;
+    case pw::kIdYes:
+      return QMessageBox::Yes;
+    case pw::kIdNo:
+      return QMessageBox::No;
     default:
-      return {{QMessageBox::Ok, pw::kIdOk}};
+      return QMessageBox::Ok;
   }
 }
 
@@ -55,22 +51,20 @@ std::unique_ptr<QMessageBox> MakeMessageBox(QWidget* owner, const std::string& t
   box->setIcon(IconOf(type));
   box->setWindowModality(owner != nullptr ? Qt::WindowModal : Qt::ApplicationModal);
   const int fallback = pw::DefaultButton(type);
-  for (const Button& button : Buttons(type)) {
-    box->addButton(button.qt);
-    if (button.answer == fallback) box->setDefaultButton(button.qt);
+  for (int answer : pw::ButtonsOf(type)) {
+    QPushButton* button = box->addButton(StandardButtonOf(answer));
+    if (answer == fallback) box->setDefaultButton(button);
   }
   return box;
 }
 
 int AnswerOf(QMessageBox::StandardButton pressed, unsigned type) {
-  const std::vector<Button> buttons = Buttons(type);
-  for (const Button& button : buttons) {
-    if (button.qt == pressed) return button.answer;
+  const std::vector<int> answers = pw::ButtonsOf(type);
+  for (int answer : answers) {
+    if (StandardButtonOf(answer) == pressed) return answer;
   }
   for (int fallback : {pw::kIdCancel, pw::kIdNo}) {
-    for (const Button& button : buttons) {
-      if (button.answer == fallback) return fallback;
-    }
+    if (std::find(answers.begin(), answers.end(), fallback) != answers.end()) return fallback;
   }
   return pw::kIdOk;
 }

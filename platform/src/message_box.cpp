@@ -17,6 +17,21 @@ void SetMessageBoxHandler(MessageBoxHandler handler) {
   g_handler = std::move(handler);
 }
 
+std::vector<int> ButtonsOf(unsigned type) {
+  switch (type & 0xF) {
+    case kMbOkCancel:
+      return {kIdOk, kIdCancel};
+    case kMbYesNoCancel:
+      return {kIdYes, kIdNo, kIdCancel};
+    case kMbYesNo:
+      return {kIdYes, kIdNo};
+    case kMbRetryCancel:
+      return {kIdRetry, kIdCancel};
+    default:
+      return {kIdOk};
+  }
+}
+
 int DefaultButton(unsigned type) {
   const unsigned buttons = type & 0xF;
   const unsigned which = (type >> 8) & 0xF;  // 0: first, 1: second, 2: third

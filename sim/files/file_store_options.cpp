@@ -1,7 +1,9 @@
 // Parsing of the file store's options.
 #include "file_store_options.h"
 
-#include <cstdlib>
+#include <string>
+
+#include "number_option.h"
 
 namespace sim::files {
 namespace {
@@ -18,14 +20,6 @@ constexpr NamedFault kFaults[] = {
     {"disconnect", FaultKind::kDisconnect},
     {"silence", FaultKind::kSilence},
 };
-
-bool ParseCount(std::string_view text, unsigned long long max, unsigned long long* value) {
-  if (text.empty() || text.size() > 19 || text.front() == '-') return false;
-  const std::string copy(text);
-  char* end = nullptr;
-  *value = std::strtoull(copy.c_str(), &end, 10);
-  return *end == '\0' && *value <= max;
-}
 
 }  // namespace
 
@@ -57,8 +51,8 @@ bool ParseFileStoreOption(std::string_view name, const char* value, FileStoreOpt
   } else if (name == "--files-log") {
     options->log = value;
   } else if (name == "--files-resend-ms") {
-    unsigned long long ms = 0;
-    if (!ParseCount(text, 86400000, &ms)) {
+    unsigned long ms = 0;
+    if (!ParseNumber(value, 10, 86400000, &ms)) {
       *error = "milliseconds";
       return false;
     }
@@ -67,9 +61,9 @@ bool ParseFileStoreOption(std::string_view name, const char* value, FileStoreOpt
     const size_t at = text.find('@');
     const std::string_view kind = text.substr(0, at);
     FileFault fault;
-    unsigned long long n = 1;
+    unsigned long n = 1;
     if (at != std::string_view::npos &&
-        (!ParseCount(text.substr(at + 1), UINT32_MAX, &n) || n == 0)) {
+        (!ParseNumber(std::string(text.substr(at + 1)).c_str(), 10, UINT32_MAX, &n) || n == 0)) {
       *error = "a packet number from 1 after @";
       return false;
     }

@@ -5,6 +5,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "penwick/platform_api.h"
 #include "penwick/window.h"
@@ -42,6 +43,8 @@ using MessageBoxHandler = std::function<int(const MessageBoxRequest&)>;
 PW_PLATFORM_API void SetMessageBoxHandler(MessageBoxHandler handler);
 PW_PLATFORM_API int ShowMessageBox(PwHwnd owner, const std::string& text,
                                    const std::string& caption, unsigned type);
+// The answers of the buttons a box of this type shows, in their order.
+PW_PLATFORM_API std::vector<int> ButtonsOf(unsigned type);
 // The button a box of this type answers with when nobody is asked.
 PW_PLATFORM_API int DefaultButton(unsigned type);
 
