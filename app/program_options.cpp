@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "penwick/cli/exit_codes.hpp"
 
@@ -33,10 +34,14 @@ bool ParseSeconds(const std::string& text, double* seconds) {
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
+  // The first refusal is kept; the rest is still read, so that --json is known whatever its
+  // place and the refusal reaches a JSON reader too.
+  const auto refuse = [&options](std::string why) {
+    if (options.error.empty()) options.error = std::move(why);
+  };
   for (size_t i = 0; i < args.size();) {
     if (args[i].rfind("--", 0) != 0) {
-      options.error = ReadLetterOption(args, &i, &options.line);
-      if (!options.error.empty()) return options;
+      refuse(ReadLetterOption(args, &i, &options.line));
       continue;
     }
     const std::string& arg = args[i++];
@@ -50,18 +55,14 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
         value = args[i++];
       }
       double seconds = 0;
-      if (!ParseSeconds(value, &seconds)) {
-        options.error = "--timeout needs a number of seconds above 0, not \"" + value + "\"";
-        return options;
+      if (ParseSeconds(value, &seconds)) {
+        options.timeoutSeconds = seconds;
+      } else {
+        refuse("--timeout needs a number of seconds above 0, not \"" + value + "\"");
       }
-      options.timeoutSeconds = seconds;
-      continue;
-    }
-    if (equals != std::string::npos) {
-      options.error = name + " takes no value";
-      return options;
-    }
-    if (name == "--help") {
+    } else if (equals != std::string::npos) {
+      refuse(name + " takes no value");
+    } else if (name == "--help") {
       options.help = true;
     } else if (name == "--version") {
       options.version = true;
@@ -73,11 +74,10 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.json = true;
       options.console = true;
     } else {
-      options.error = "unknown option " + arg;
-      return options;
+      refuse("unknown option " + arg);
     }
   }
-  options.error = CheckPortText(options.line.port);
+  refuse(CheckPortText(options.line.port));
   return options;
 }
 

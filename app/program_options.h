@@ -22,7 +22,7 @@ struct ProgramOptions {
 };
 
 // Reads every argument; the first one refused (or a port text that cannot be used) sets
-// `error` and ends the reading.
+// `error`.
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args);
 
 // Empty when the port text can be used, else why not: over 99 characters, a device path, a

@@ -102,6 +102,10 @@ TEST(ProgramOptions, DoubleDashOptions) {
                                                         {"--json=1"}}) {
     EXPECT_NE(app::ParseProgramOptions(bad).error, "") << bad[0];
   }
+  // The first refusal is kept, and --json after it is still known.
+  options = app::ParseProgramOptions({"COM256", "--timeout", "0", "--json"});
+  EXPECT_NE(options.error.find("COM256"), std::string::npos) << options.error;
+  EXPECT_TRUE(options.json);
 }
 
 TEST(JsonLine, AnyTextBecomesAValidString) {
