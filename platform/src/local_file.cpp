@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <string_view>
 
 namespace pw::files {
 namespace {
@@ -23,6 +25,12 @@ uint32_t AttributesOf(const struct stat& st) {
 mode_t ModeFor(mode_t mode, uint32_t attributes) {
   mode &= 07777;
   return (attributes & kAttributeReadOnly) != 0 ? (mode & ~kWriteBits) : (mode | S_IWUSR);
+}
+
+// The fault PENWICK_LOCAL_FILE_FAULT asks for, read at each use so a test can change it.
+bool FaultRequested(std::string_view name) {
+  const char* fault = std::getenv("PENWICK_LOCAL_FILE_FAULT");
+  return fault != nullptr && name == fault;
 }
 
 }  // namespace
@@ -55,14 +63,25 @@ bool File::Open(const std::string& path, Mode mode) {
       flags |= O_RDWR;
       break;
     case Mode::CreateNew:
+      if (FaultRequested("read-only")) {
+        errno = EROFS;
+        return false;
+      }
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
   }
   const int fd = ::open(path.c_str(), flags, 0666);
   if (fd < 0) return false;
   struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int error = 0;
+  if (fstat(fd, &st) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  }
+  if (error != 0) {
     ::close(fd);
+    errno = error;
     return false;
   }
   fd_ = fd;
@@ -87,18 +106,29 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 }
 
 bool File::Write(const uint8_t* data, size_t size) {
+  if (size != 0 && FaultRequested("disk-full")) {
+    errno = ENOSPC;
+    return false;
+  }
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd_, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return false;
+    if (n == 0) {
+      errno = ENOSPC;  // nothing written and no error: no room
+      return false;
+    }
     done += static_cast<size_t>(n);
   }
   return true;
 }
 
 bool File::Seek(uint64_t position) {
-  if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return false;
+  if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+    errno = EINVAL;
+    return false;
+  }
   return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
 }
 

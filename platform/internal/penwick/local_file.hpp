@@ -5,6 +5,11 @@
 // file, normal (0x80) when no other bit applies. Setting read-only takes every write
 // permission away; setting a word without it gives the owner write permission back. Other bits
 // have no meaning here and are ignored.
+//
+// Every operation that fails leaves the system's reason in errno. For tests that cannot make a
+// disk full or, as root, a folder read-only, PENWICK_LOCAL_FILE_FAULT makes the service fail as
+// the system would: "disk-full" fails every write with ENOSPC, "read-only" every create with
+// EROFS.
 #pragma once
 
 #include <cstddef>
