@@ -39,7 +39,7 @@ File::~File() {
   Close();
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
+File::File(File&& other) noexcept : fd_(other.fd_), error_(other.error_) {
   other.fd_ = -1;
 }
 
@@ -47,9 +47,15 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    error_ = other.error_;
     other.fd_ = -1;
   }
   return *this;
+}
+
+bool File::Failed() const {
+  error_ = errno;
+  return false;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -65,13 +71,13 @@ bool File::Open(const std::string& path, Mode mode) {
     case Mode::CreateNew:
       if (FaultRequested("read-only")) {
         errno = EROFS;
-        return false;
+        return Failed();
       }
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
   }
   const int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed();
   struct stat st {};
   int error = 0;
   if (fstat(fd, &st) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
@@ -82,7 +88,7 @@ bool File::Open(const std::string& path, Mode mode) {
   if (error != 0) {
     ::close(fd);
     errno = error;
-    return false;
+    return Failed();
   }
   fd_ = fd;
   return true;
@@ -98,7 +104,10 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
   while (done < size) {
     const ssize_t n = ::read(fd_, buffer + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
+    if (n < 0) {
+      Failed();
+      return std::nullopt;
+    }
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
@@ -108,16 +117,16 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 bool File::Write(const uint8_t* data, size_t size) {
   if (size != 0 && FaultRequested("disk-full")) {
     errno = ENOSPC;
-    return false;
+    return Failed();
   }
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd_, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return false;
+    if (n < 0) return Failed();
     if (n == 0) {
       errno = ENOSPC;  // nothing written and no error: no room
-      return false;
+      return Failed();
     }
     done += static_cast<size_t>(n);
   }
@@ -127,26 +136,35 @@ bool File::Write(const uint8_t* data, size_t size) {
 bool File::Seek(uint64_t position) {
   if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
     errno = EINVAL;
-    return false;
+    return Failed();
   }
-  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 || Failed();
 }
 
 std::optional<uint64_t> File::Position() const {
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-  if (at < 0) return std::nullopt;
+  if (at < 0) {
+    Failed();
+    return std::nullopt;
+  }
   return static_cast<uint64_t>(at);
 }
 
 std::optional<uint64_t> File::Size() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   return static_cast<uint64_t>(st.st_size);
 }
 
 std::optional<LocalTime> File::LastWriteTime() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   std::tm tm{};
   if (localtime_r(&st.st_mtime, &tm) == nullptr) return std::nullopt;
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
@@ -170,7 +188,10 @@ bool File::SetTimes(const LocalTime& time) {
 
 std::optional<uint32_t> File::Attributes() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   return AttributesOf(st);
 }
 

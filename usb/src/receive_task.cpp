@@ -11,7 +11,6 @@
 // a failure whatever its reason. The times and attributes of the receiver's file are set only
 // on success, so a failed task leaves the local file's times to the caller.
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <vector>
 
@@ -161,9 +160,8 @@ bool ReceiveData(Sink& sink, uint64_t announced) {
         case kPktFileData: {
           const Taken taken = TakeData(sink, packet);
           if (taken == Taken::kWriteFailed) {
-            const int error = errno;
             SendFail(kReasonWrite);
-            return FailedLocally(TaskFailure::kLocalWrite, error);
+            return FailedLocally(TaskFailure::kLocalWrite, sink.file.error());
           }
           if (taken == Taken::kDiffers) {
             Failed(TaskFailure::kResumeMismatch);
@@ -238,9 +236,8 @@ bool Receive(const std::string& local, const std::string& remote, uint64_t start
     return Abandon(receive);
   }
   if (!resume && !CreateLocal(local, &sink.file)) {
-    const int error = errno;
     SendFail(kReasonWrite);
-    return FailedLocally(TaskFailure::kLocalOpen, error);
+    return FailedLocally(TaskFailure::kLocalOpen, sink.file.error());
   }
   Acknowledge();
   return ReceiveData(sink, info.size);
@@ -258,11 +255,11 @@ bool RunReceive(const std::string& local, const std::string& remote) {
   const bool checked = Tasks().checkedResume.load();
   const bool resume = start != 0 || checked;
   if (resume && !OpenForResume(local, &file, &record)) {
-    return FailedLocally(TaskFailure::kLocalOpen, errno);
+    return FailedLocally(TaskFailure::kLocalOpen, file.error());
   }
   if (checked) {
     const auto size = file.Size();
-    if (!size) return FailedLocally(TaskFailure::kLocalRead, errno);
+    if (!size) return FailedLocally(TaskFailure::kLocalRead, file.error());
     sink.localEnd = *size;
   }
   const bool ok = Receive(local, remote, start, resume, sink, &record);

@@ -6,7 +6,6 @@
 // ends the task. Even when the rest goes well, such a task ends with failure, since the
 // receiver never confirmed that block. A block that cannot be read or sent ends the task with
 // PKT_CANCEL instead of PKT_FILE_END.
-#include <cerrno>
 #include <chrono>
 
 #include "HvUsb.h"
@@ -48,18 +47,18 @@ bool RunSend(const std::string& remote, const std::string& local) {
   SetRecordName(&record, local);
   pw::files::File file;
   if (!file.Open(local, pw::files::File::Mode::ReadExisting)) {
-    return FailedLocally(TaskFailure::kLocalOpen, errno);
+    return FailedLocally(TaskFailure::kLocalOpen, file.error());
   }
   uint8_t* receive = TaskReceiveBuffer();
   if (!SendRequest(remote)) return Failed(TaskFailure::kNoAnswer);
   if (!AwaitAck(receive)) return false;
-  if (!DescribeFile(file, &record)) return FailedLocally(TaskFailure::kLocalRead, errno);
+  if (!DescribeFile(file, &record)) return FailedLocally(TaskFailure::kLocalRead, file.error());
   if (!SendInfo(record)) return Failed(TaskFailure::kNoAnswer);
   if (!AwaitAck(receive)) return false;
 
   if (const uint64_t start = Tasks().startPosition.exchange(0); start != 0) {
     if (!file.Seek(start)) {
-      FailedLocally(TaskFailure::kLocalRead, errno);
+      FailedLocally(TaskFailure::kLocalRead, file.error());
       return Abandon(receive);
     }
   }
@@ -71,7 +70,7 @@ bool RunSend(const std::string& remote, const std::string& local) {
     const auto offset = file.Position();
     const auto read = offset ? file.Read(packet + kDataHeaderSize, kMaxBlock) : std::nullopt;
     if (!read) {
-      FailedLocally(TaskFailure::kLocalRead, errno);
+      FailedLocally(TaskFailure::kLocalRead, file.error());
       return Abandon(receive);
     }
     if (*read == 0) break;
