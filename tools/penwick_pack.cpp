@@ -108,9 +108,7 @@ void UseIdentity(uint16_t systemId) {
   std::vector<uint8_t> image(kImageSize, 0);
   image[5] = static_cast<uint8_t>(systemId >> 8);
   image[6] = static_cast<uint8_t>(systemId);
-  unsigned sum = 0;
-  for (int i = 4; i < 32; ++i) sum += image[i];
-  image[3] = static_cast<uint8_t>(~sum);
+  image[3] = ModelIdCheckByte(image.data());
   std::vector<uint8_t> scratch(kRegionSize);
   Dll_UnPackFlashData(image.data(), scratch.data());
 }

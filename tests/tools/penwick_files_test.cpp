@@ -287,6 +287,29 @@ TEST_F(PenwickFiles, CtrlCCancelsTheTransferAndTheWait) {
   EXPECT_EQ(cancelled.status, kExitCancelled);
   EXPECT_TRUE(cancelled.Said("Cancelled"));
 
+  // A cancelled receive leaves LOCAL as it was; a cancelled resume keeps what arrived (the
+  // first block, which appends to a short LOCAL) and gives LOCAL back its times. The receiver
+  // falls silent after the first block.
+  const auto content = samples::RandomBytes(1 << 20, 4);
+  WriteFileBytes(dir / "store" / "big.bin", content);
+  const std::vector<uint8_t> start(content.begin(), content.begin() + 1000);
+  const fs::path local = dir / "local.bin";
+  for (const char* mode : {"--force", "--resume"}) {
+    SCOPED_TRACE(mode);
+    StartSim("0200", {"--files-fault", "silence@3"});
+    WriteFileBytes(local, start);
+    fs::last_write_time(local, fs::last_write_time(local) - 48h);
+    const auto stamped = fs::last_write_time(local);
+    const Outcome stopped =
+        Files({"receive", "big.bin", local.string(), mode}, "receive [", interrupt);
+    EXPECT_EQ(stopped.status, kExitCancelled);
+    EXPECT_EQ(fs::last_write_time(local), stamped);
+    const auto now = ReadFileBytes(local);
+    EXPECT_EQ(now.size(), std::string(mode) == "--force" ? 1000u : 65024u);
+    EXPECT_TRUE(std::equal(now.begin(), now.end(), content.begin()));
+  }
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 3);
+
   sim.reset();
   const Outcome stopped = Files({"info"}, "Waiting for the receiver", interrupt);
   EXPECT_EQ(stopped.status, kExitCancelled);

@@ -20,6 +20,7 @@ class LocalTarget {
 
   // The path the file task writes.
   const std::string& path() const { return resume_ ? local_ : temporary_; }
+  bool resume() const { return resume_; }
   // After a successful receive: the temporary replaces LOCAL. False (errno set) when it
   // cannot; the temporary is removed then.
   bool Commit();

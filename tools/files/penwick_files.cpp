@@ -164,9 +164,8 @@ int StartTask(const FilesCommand& command, uint64_t start, const LocalTarget* ta
                       : UsbTaskFileSendPosi(remote, local, window, kTaskDone, high, low);
   }
   const char* local = target->path().c_str();
-  return target->path() == command.local
-             ? hvusb::StartCheckedResume(local, remote, window, kTaskDone, start)
-             : UsbTaskFileReceive(local, remote, window, kTaskDone);
+  return target->resume() ? hvusb::StartCheckedResume(local, remote, window, kTaskDone, start)
+                          : UsbTaskFileReceive(local, remote, window, kTaskDone);
 }
 
 // Runs the task to its end, with the progress bar; Ctrl-C asks it to stop.

@@ -14,12 +14,6 @@ constexpr size_t kDescriptorTable = 64;  // offset of descriptor 0
 constexpr size_t kDescriptorSize = 64;
 constexpr size_t kCheckByte = 3;
 
-uint8_t ExpectedCheckByte(const uint8_t* image) {
-  unsigned sum = 0;
-  for (size_t i = 4; i < kModelIdSize; ++i) sum += image[i];
-  return static_cast<uint8_t>(~sum);
-}
-
 // The first block whose packed stream lies outside the container or fails its CRC, or -1.
 int FirstBadStream(const uint8_t* image) {
   for (size_t i = 0; i < kDescriptors; ++i) {
@@ -46,6 +40,12 @@ size_t ImageOffset(FileKind kind) {
 }
 
 }  // namespace
+
+uint8_t ModelIdCheckByte(const uint8_t* image) {
+  unsigned sum = 0;
+  for (size_t i = 4; i < kModelIdSize; ++i) sum += image[i];
+  return static_cast<uint8_t>(~sum);
+}
 
 FileKind KindOfSize(size_t size) {
   if (size == kImageSize) return FileKind::kPackedImage;
@@ -83,7 +83,7 @@ const char* KindKey(FileKind kind) {
 }
 
 std::string ImageProblem(const uint8_t* image) {
-  const uint8_t expected = ExpectedCheckByte(image);
+  const uint8_t expected = ModelIdCheckByte(image);
   if (image[kCheckByte] != expected) {
     return "the model id's check byte is " + Hex(image[kCheckByte], 2) + ", not " +
            Hex(expected, 2);

@@ -26,6 +26,10 @@ FileKind KindOfSize(size_t size);
 const char* KindName(FileKind kind);  // "transfer file", ...
 const char* KindKey(FileKind kind);   // "transfer-file", ... for JSON
 
+// The check byte (byte 3) the model id at the start of `image` needs: the NOT of the sum of
+// bytes 4 to 31.
+uint8_t ModelIdCheckByte(const uint8_t* image);
+
 // Why a packed image does not unpack; empty when it does. Unpacks a copy.
 std::string ImageProblem(const uint8_t* image);
 
