@@ -80,10 +80,12 @@ bool File::Open(const std::string& path, Mode mode) {
   if (fd < 0) return Failed();
   struct stat st {};
   int error = 0;
-  if (fstat(fd, &st) != 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  if (fstat(fd, &st) != 0) {
     error = errno;
   } else if (S_ISDIR(st.st_mode)) {
     error = EISDIR;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error = errno;
   }
   if (error != 0) {
     ::close(fd);

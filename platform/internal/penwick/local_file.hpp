@@ -7,10 +7,9 @@
 // have no meaning here and are ignored.
 //
 // Every operation that fails leaves the system's reason in errno, and a File's also in its
-// error(). For tests that cannot make a
-// disk full or, as root, a folder read-only, PENWICK_LOCAL_FILE_FAULT makes the service fail as
-// the system would: "disk-full" fails every write with ENOSPC, "read-only" every create with
-// EROFS.
+// error(). For tests that cannot make a disk full or, as root, a folder read-only,
+// PENWICK_LOCAL_FILE_FAULT makes the service fail as the system would: "disk-full" fails every
+// write with ENOSPC, "read-only" every create with EROFS.
 #pragma once
 
 #include <cstddef>
