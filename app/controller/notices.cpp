@@ -145,9 +145,14 @@ void UploadController::OnSerialUpDone(intptr_t value) {
 
 void UploadController::OnSerialDownDone(intptr_t value) {
   if (value == kSerialDownOk) {
-    libs_.AutoReboot();
+    // The receiver has the settings either way; without the request it restarts by hand.
+    const bool rebootSent = libs_.AutoReboot() == 0;
     Finish({pw::cli::kExitOk,
-            "the serial download completed: the receiver has the settings of " + line_.file, ""});
+            "the serial download completed: the receiver has the settings of " + line_.file +
+                (rebootSent ? ""
+                            : "; the reboot request could not be sent: reboot the receiver"
+                              " by hand"),
+            ""});
     Close(DialogResult::Ok);
   } else {
     AddMessage("Serial Download Fail!");

@@ -72,7 +72,7 @@ int32_t FakeLinks::SerialUp(PwHwnd, int32_t code) {
 }
 int32_t FakeLinks::AutoReboot() {
   calls.push_back("AutoReboot");
-  return 0;
+  return rebootResult;
 }
 int32_t FakeLinks::InitUsbFunc() {
   calls.push_back("InitUsbFunc");

@@ -49,6 +49,7 @@ class FakeLinks : public app::Libraries {
   int32_t openResult = 1;
   int32_t sessionResult = 1;  // SerialDown, SerialUp, UsbDown, UsbUp
   int32_t initUsbResult = 1;
+  int32_t rebootResult = 0;
   int presentAtStart = 0;  // StartPnpNotice's result
   int arrivalResult = 1;
   uint32_t version = 0x0200;

@@ -35,6 +35,7 @@ TEST_F(ControllerTest, SerialDownloadRunsFromStartUpToItsNotice) {
   EXPECT_EQ(view.Entries().back(), "OnSerialClose() : Port Close ");
   EXPECT_TRUE(view.Saw("close ok"));
   EXPECT_TRUE(c.outcome().ok());
+  EXPECT_EQ(c.outcome().summary.find("by hand"), std::string::npos);
 }
 
 TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
@@ -71,6 +72,18 @@ TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
     EXPECT_EQ(links.calls.back(), "CloseSerialPort");
     EXPECT_TRUE(c.closed());
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitTimedOut);
+  }
+  {
+    // A reboot request that cannot be sent after a good download: still done, and the
+    // closing line asks for the reboot by hand.
+    view = RecordingView();
+    links = FakeLinks();
+    auto& c = Start({"-fsettings.dat", "-pCOM3"});
+    links.rebootResult = -1;
+    Notice(app::kNoticeSerialDownDone, 3);
+    EXPECT_TRUE(c.closed());
+    EXPECT_TRUE(c.outcome().ok());
+    EXPECT_NE(c.outcome().summary.find("reboot the receiver by hand"), std::string::npos);
   }
 }
 
