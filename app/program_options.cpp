@@ -62,6 +62,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.console = true;
     } else if (name == "--service") {
       options.service = true;
+    } else if (name == "--verbose") {
+      options.verbose = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
@@ -87,7 +89,8 @@ std::string CheckPortText(const std::string& port) {
 }
 
 std::string UsageSynopsis() {
-  return "usage: PenwickUpload -fFILE -pPORT [-xX -yY] [--console] [--json] [--timeout SECONDS]\n"
+  return "usage: PenwickUpload -fFILE -pPORT [-xX -yY] [--console] [--json] [--verbose]\n"
+         "                     [--timeout SECONDS]\n"
          "       PenwickUpload --service [-fFILE -pPORT]\n"
          "       PenwickUpload --help | --version\n";
 }
@@ -110,6 +113,7 @@ std::string UsageText() {
          "                     identities); without -f the session ends with status 0\n"
          "  --json             JSON lines on stdout, one object per message, status, progress\n"
          "                     value and the result; the text for people goes to stderr\n"
+         "  --verbose          on the console, the service panel's message list too\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"
          "  --help, --version  this text, the version\n"
          "\n"

@@ -40,8 +40,10 @@ TEST(CommandLine, RunSelection) {
 }
 
 TEST(ProgramOptions, DoubleDashOptionsAndPortChecks) {
-  auto options = app::ParseProgramOptions({"-fa.dat", "--json", "--timeout", "2.5", "-pCOM0"});
+  auto options =
+      app::ParseProgramOptions({"-fa.dat", "--json", "--timeout", "2.5", "-pCOM0", "--verbose"});
   EXPECT_TRUE(options.json);
+  EXPECT_TRUE(options.verbose);
   EXPECT_TRUE(options.console);
   EXPECT_EQ(options.timeoutSeconds, 2.5);
   EXPECT_EQ(options.rest, (std::vector<std::string>{"-fa.dat", "-pCOM0"}));
@@ -49,7 +51,7 @@ TEST(ProgramOptions, DoubleDashOptionsAndPortChecks) {
   for (auto bad : std::vector<std::vector<std::string>>{{"--timeout"},
                                                         {"--timeout", "0"},
                                                         {"--timeout", "-fa.dat"},
-                                                        {"--verbose"},
+                                                        {"--verbos"},
                                                         {"--json=1"}}) {
     EXPECT_NE(app::ParseProgramOptions(bad).error, "") << bad[0];
   }
