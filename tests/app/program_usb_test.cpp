@@ -74,11 +74,21 @@ TEST_F(UsbProgramTest, DownloadThenUploadOfTheSameSettings) {
 }
 
 // Without a receiver configured nothing can arrive: the console ends at once with 7 and says
-// how to configure one; a serial run does not care.
-TEST_F(UsbProgramTest, NoReceiverConfiguredEndsAtOnce) {
+// how to configure one. A USB/IP server that cannot be reached may start later: the run keeps
+// waiting, and says why once.
+TEST_F(UsbProgramTest, NoReceiverConfiguredEndsAtOnceAnUnreachableServerIsSaidOnce) {
   MakeTransferFile();
-  const ProgramResult run =
-      RunProgram({"-fsettings.dat", "-pCOM0"}, {"PENWICK_USBIP=", "PENWICK_USB_IDS="});
+  ProgramResult run = RunProgram({"-fsettings.dat", "-pCOM0", "--timeout", "2"},
+                                 {"PENWICK_USBIP=127.0.0.1:1", "PENWICK_USB_IDS="});
+  EXPECT_EQ(run.status, 10) << run.output;
+  const std::string said =
+      "The USB/IP server 127.0.0.1:1 cannot be reached: the connection was "
+      "refused; still trying.";
+  const size_t at = run.output.find(said);
+  EXPECT_NE(at, std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find(said, at + 1), std::string::npos) << run.output;
+
+  run = RunProgram({"-fsettings.dat", "-pCOM0"}, {"PENWICK_USBIP=", "PENWICK_USB_IDS="});
   EXPECT_EQ(run.status, 7) << run.output;
   EXPECT_NE(LastLine(run.output).find("USB unavailable: no USB receiver is configured"),
             std::string::npos)

@@ -81,8 +81,12 @@ std::string ReceiverSettingsHelp() {
 std::string DriverNote() {
   // The settings are the process's environment: read once.
   static const std::string settings = Driver::EnvironmentNote();
-  const std::string open = Driver::Process().LastOpenMessage();
-  return settings.empty() || open.empty() ? settings + open : settings + "\n" + open;
+  std::string note = settings;
+  for (const std::string& more :
+       {Driver::Process().BackendNote(), Driver::Process().LastOpenMessage()}) {
+    if (!more.empty()) note += (note.empty() ? "" : "\n") + more;
+  }
+  return note;
 }
 
 void Driver::Reset(std::vector<std::unique_ptr<Backend>> backends) {
@@ -138,6 +142,10 @@ Status Driver::CancelIo(Handle pipe) {
 
 std::string Driver::LastOpenMessage() const {
   return core_->LastOpenMessage();
+}
+
+std::string Driver::BackendNote() {
+  return core_->BackendNotes();
 }
 
 }  // namespace pw::usb
