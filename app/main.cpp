@@ -38,10 +38,7 @@ int main(int argc, char** argv) {
     std::printf("PenwickUpload %s\n", PENWICK_VERSION);
     return 0;
   }
-  const app::CommandLine line = app::ParseCommandLine(options.rest);
-  if (const std::string problem = app::CheckPortText(line.port); !problem.empty()) {
-    return Refuse(problem, options.json);
-  }
+  const app::CommandLine& line = options.line;
   // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
   const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
   if (choice.frontEnd == app::FrontEnd::Window) {

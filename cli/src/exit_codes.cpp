@@ -1,6 +1,7 @@
 // The exit-code table and its text forms.
 #include "penwick/cli/exit_codes.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -39,7 +40,14 @@ ExitCodeInfo DescribeExitCode(int code) {
 
 std::string ExitCodeHelp() {
   std::string text;
+  for (const ExitCodeInfo& info : kTable) text += ExitCodeHelp(std::span(&info.code, 1));
+  return text;
+}
+
+std::string ExitCodeHelp(std::span<const int> codes) {
+  std::string text;
   for (const ExitCodeInfo& info : kTable) {
+    if (std::find(codes.begin(), codes.end(), info.code) == codes.end()) continue;
     char line[128];
     std::snprintf(line, sizeof line, "  %2d  %s\n", info.code, info.meaning);
     text += line;

@@ -37,5 +37,7 @@ ExitCodeInfo DescribeExitCode(int code);
 
 // The table as indented lines ("  0  done ...") for a program's --help.
 std::string ExitCodeHelp();
+// The same for the codes a program can return, in the table's order.
+std::string ExitCodeHelp(std::span<const int> codes);
 
 }  // namespace pw::cli
