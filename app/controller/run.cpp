@@ -2,7 +2,6 @@
 
 #include <cctype>
 
-#include "control_ids.h"
 #include "stop_reasons.h"
 
 namespace app {
