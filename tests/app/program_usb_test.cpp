@@ -157,7 +157,7 @@ TEST_F(UsbProgramTest, SigtermDuringTheDownloadCancelsIt) {
 
 // Ctrl-C during a stalled upload or download says at once that it cancels; a second one ends
 // the process there and then with 8 (no waiting for the session, so no closing line), the file
-// untouched. The download file such an end leaves is removed by the next run.
+// untouched. A download file such an end leaves is removed by the next run.
 TEST_F(UsbProgramTest, ASecondCtrlCDuringAStalledUploadEndsAtOnce) {
   const std::vector<uint8_t> transfer = MakeTransferFile();
   struct Case {
@@ -193,7 +193,11 @@ TEST_F(UsbProgramTest, ASecondCtrlCDuringAStalledUploadEndsAtOnce) {
     EXPECT_EQ(FileBytes("settings.dat"), transfer);
     sim->Stop(5s);
   }
-  EXPECT_TRUE(DownloadFileLeft());
+  // What a run ended while its download file was written or in use leaves (whether the
+  // download above ended before the second Ctrl-C depends on timing, so it is put there).
+  for (const char* name : {"~tmpDown.hvd", "~tmpDown.hvd.part0"}) {
+    std::ofstream(dir / name) << "left";
+  }
   const ProgramResult next =
       RunProgram({"-fsettings.dat", "-pCOM0"}, {"PENWICK_USBIP=", "PENWICK_USB_IDS="});
   EXPECT_EQ(next.status, 7) << next.output;
