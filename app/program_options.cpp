@@ -62,6 +62,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.console = true;
     } else if (name == "--service") {
       options.service = true;
+    } else if (name == "--list") {
+      options.list = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
@@ -89,6 +91,7 @@ std::string CheckPortText(const std::string& port) {
 std::string UsageSynopsis() {
   return "usage: PenwickUpload -fFILE -pPORT [-xX -yY] [--console] [--json] [--timeout SECONDS]\n"
          "       PenwickUpload --service [-fFILE -pPORT]\n"
+         "       PenwickUpload --list [--json]\n"
          "       PenwickUpload --help | --version\n";
 }
 
@@ -111,6 +114,9 @@ std::string UsageText() {
          "  --json             JSON lines on stdout, one object per message, status, progress\n"
          "                     value and the result; the text for people goes to stderr\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"
+         "  --list             list the serial ports (with the COMn of each), the USB devices\n"
+         "                     and the USB/IP servers the program can see, why it cannot use\n"
+         "                     one, and the PENWICK_USB_IDS line for a receiver; no -f needed\n"
          "  --help, --version  this text, the version\n"
          "\n"
          "Exit status:\n" +

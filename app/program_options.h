@@ -14,6 +14,7 @@ struct ProgramOptions {
   bool console = false;                  // the console front end
   bool json = false;                     // JSON lines on stdout (implies the console)
   bool service = false;                  // the window shows its service panel
+  bool list = false;                     // list the ports and devices, nothing else
   std::optional<double> timeoutSeconds;  // from the end of start-up until a transfer begins
   std::vector<std::string> rest;         // the arguments for the letter options
   std::string error;                     // a refused option, empty when all were understood

@@ -53,7 +53,8 @@ std::string Driver::EnvironmentNote() {
   if (idCount == 0 && serverCount == 0) {
     note =
         "No USB receiver is configured: set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a "
-        "receiver on this machine, or PENWICK_USBIP=host:port for one reached over USB/IP.";
+        "receiver on this machine, or PENWICK_USBIP=host:port for one reached over USB/IP. "
+        "PenwickUpload --list shows the devices this machine sees, with the line to use.";
   }
   for (const auto& item : badIds) {
     note += (note.empty() ? "" : " ") + std::string("PENWICK_USB_IDS: \"") + item +

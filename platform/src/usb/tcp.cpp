@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace pw::usb {
@@ -27,18 +28,24 @@ bool WaitFor(int fd, short events, std::chrono::milliseconds timeout) {
   }
 }
 
-int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
+int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout, std::string* why) {
   const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    *why = std::strerror(errno);
+    return -1;
+  }
   const int flags = ::fcntl(fd, F_GETFL);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+  if (rc != 0 && errno != EINPROGRESS) *why = std::strerror(errno);
   if (rc != 0 && errno == EINPROGRESS) {
+    *why = "no answer within " + std::to_string(timeout.count()) + " ms";
     if (WaitFor(fd, POLLOUT, timeout)) {
       int error = 0;
       socklen_t size = sizeof error;
       ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
       rc = error == 0 ? 0 : -1;
+      if (error != 0) *why = std::strerror(error);
     }
   }
   if (rc != 0) {
@@ -53,15 +60,21 @@ int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout) {
+int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
+               std::string* why) {
+  std::string reason;
+  if (!why) why = &reason;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   const std::string service = std::to_string(port);
-  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return -1;
+  if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list); error != 0) {
+    *why = ::gai_strerror(error);
+    return -1;
+  }
   int fd = -1;
-  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) fd = ConnectOne(ai, timeout);
+  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) fd = ConnectOne(ai, timeout, why);
   ::freeaddrinfo(list);
   return fd;
 }

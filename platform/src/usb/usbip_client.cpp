@@ -19,23 +19,6 @@ constexpr std::string_view kPrefix = "usbip:";
 constexpr auto kConnectTimeout = 1000ms;
 constexpr auto kReplyTimeout = 1500ms;
 
-std::string HostText(const std::string& host) {
-  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
-}
-
-// Reads one server's device list on a fresh connection.
-std::optional<std::vector<usbip::ExportedDevice>> QueryDevices(const UsbipServer& server) {
-  const int fd = TcpConnect(server.host, server.port, kConnectTimeout);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::vector<usbip::ExportedDevice>> devices;
-  if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
-    SocketReader in(fd, kReplyTimeout);
-    devices = usbip::ReadDevlistReply(in);
-  }
-  ::close(fd);
-  return devices;
-}
-
 Status ImportStatus(int32_t status) {
   switch (status) {
     case 1:  // not available (the daemon's answer to every failed import)
@@ -50,9 +33,32 @@ Status ImportStatus(int32_t status) {
 
 }  // namespace
 
+std::optional<std::vector<usbip::ExportedDevice>> QueryUsbipDevices(const UsbipServer& server,
+                                                                    std::string* why) {
+  std::string reason;
+  if (!why) why = &reason;
+  const int fd = TcpConnect(server.host, server.port, kConnectTimeout, why);
+  if (fd < 0) {
+    *why = "cannot connect (" + *why + ")";
+    return std::nullopt;
+  }
+  std::optional<std::vector<usbip::ExportedDevice>> devices;
+  if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
+    SocketReader in(fd, kReplyTimeout);
+    devices = usbip::ReadDevlistReply(in);
+  }
+  ::close(fd);
+  if (!devices) *why = "no USB/IP device list came back (is it a USB/IP server?)";
+  return devices;
+}
+
+std::string UsbipServerText(const UsbipServer& server) {
+  const bool v6 = server.host.find(':') != std::string::npos;
+  return (v6 ? "[" + server.host + "]" : server.host) + ":" + std::to_string(server.port);
+}
+
 std::string UsbipDevicePath(const UsbipServer& server, const std::string& busId) {
-  return std::string(kPrefix) + HostText(server.host) + ":" + std::to_string(server.port) + "/" +
-         busId;
+  return std::string(kPrefix) + UsbipServerText(server) + "/" + busId;
 }
 
 std::optional<UsbipPathParts> ParseUsbipDevicePath(std::string_view path) {
@@ -106,7 +112,7 @@ std::vector<std::string> UsbipBackend::Poll(bool announceArrivals) {
   std::lock_guard pollLock(pollMutex_);
   std::set<std::string> listed;
   for (const auto& server : servers_) {
-    auto devices = QueryDevices(server);
+    auto devices = QueryUsbipDevices(server);
     if (!devices) continue;  // unreachable: its devices are gone (unless imported)
     for (const auto& device : *devices) {
       auto path = UsbipDevicePath(server, device.busId);
