@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <climits>
+#include <utility>
 
 namespace app {
 
@@ -25,28 +26,44 @@ int ParseDecimal(const std::string& text) {
   return static_cast<int>(value);
 }
 
-CommandLine ParseCommandLine(const std::vector<std::string>& args) {
+std::string ReadLetterOption(const std::vector<std::string>& args, size_t* at, CommandLine* line) {
+  const std::string& arg = args[(*at)++];
+  if (arg.empty()) return {};
+  std::string text = arg;
+  if (text[0] == '-' || text[0] == '/') text.erase(0, 1);
+  const char letter =
+      text.empty() ? '\0' : static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
+  if (letter != 'f' && letter != 'p' && letter != 'x' && letter != 'y') {
+    return "\"" + arg +
+           "\" is not an option; the options are -f FILE, -p PORT, -x X and -y Y (the value "
+           "attached, as in -pCOM3, or as the next argument) and those that begin with --";
+  }
+  std::string value = text.substr(1);
+  if (value.empty() && *at < args.size() && args[*at].rfind("--", 0) != 0) value = args[(*at)++];
+  switch (letter) {
+    case 'f':
+      line->file = value;
+      break;
+    case 'p':
+      line->port = value;
+      break;
+    case 'x':
+      line->posX = ParseDecimal(value);
+      break;
+    default:
+      line->posY = ParseDecimal(value);
+      break;
+  }
+  return {};
+}
+
+CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string* error) {
   CommandLine line;
-  for (const std::string& arg : args) {
-    std::string text = arg;
-    if (!text.empty() && (text[0] == '-' || text[0] == '/')) text.erase(0, 1);
-    if (text.empty()) continue;
-    const std::string value = text.substr(1);
-    switch (std::tolower(static_cast<unsigned char>(text[0]))) {
-      case 'f':
-        line.file = value;
-        break;
-      case 'p':
-        line.port = value;
-        break;
-      case 'x':
-        line.posX = ParseDecimal(value);
-        break;
-      case 'y':
-        line.posY = ParseDecimal(value);
-        break;
-      default:
-        break;
+  for (size_t at = 0; at < args.size();) {
+    std::string refused = ReadLetterOption(args, &at, &line);
+    if (!refused.empty()) {
+      if (error != nullptr) *error = std::move(refused);
+      break;
     }
   }
   return line;

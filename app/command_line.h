@@ -14,9 +14,17 @@ struct CommandLine {
   int posY = 0;
 };
 
-// Takes the arguments after the program name. A leading '-' or '/' is dropped; the first
-// character (any case) selects the option and the rest is its value. Others are ignored.
-CommandLine ParseCommandLine(const std::vector<std::string>& args);
+// Reads the letter option at args[*at] and moves *at past what it used. A leading '-' or '/'
+// is dropped; the first character (any case) names the option and the rest is its value. An
+// empty value is taken from the next argument, whatever it begins with (a path may start with
+// '/', a position with '-'), unless that begins with "--", the program's own options. A
+// repeated option replaces the earlier value; an empty argument is passed over. Returns why
+// the argument is refused (a word that names no option), empty when it was read.
+std::string ReadLetterOption(const std::vector<std::string>& args, size_t* at, CommandLine* line);
+
+// Every argument read as a letter option; the first refusal goes to `error` (if given) and
+// ends the reading.
+CommandLine ParseCommandLine(const std::vector<std::string>& args, std::string* error = nullptr);
 
 enum class RunMode { UsbDownload, UsbUpload, SerialDownload };
 

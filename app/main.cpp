@@ -40,10 +40,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.list) return app::RunDeviceList(options.json);
-  const app::CommandLine line = app::ParseCommandLine(options.rest);
-  if (const std::string problem = app::CheckPortText(line.port); !problem.empty()) {
-    return Refuse(problem, options.json);
-  }
+  const app::CommandLine& line = options.line;
   // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
   const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
   if (choice.frontEnd == app::FrontEnd::Window) {
@@ -65,5 +62,5 @@ int main(int argc, char** argv) {
                  "PenwickUpload: the service panel needs the window; the run goes on "
                  "without it\n");
   }
-  return app::RunConsole(line, {options.json, options.timeoutSeconds});
+  return app::RunConsole(line, {options.json, options.verbose, options.timeoutSeconds});
 }

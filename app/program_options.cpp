@@ -1,8 +1,11 @@
 #include "program_options.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
+#include <utility>
 
 #include "penwick/cli/exit_codes.hpp"
 
@@ -11,6 +14,10 @@ namespace {
 
 constexpr size_t kMaxPortText = 99;
 constexpr double kMaxTimeout = 31536000;  // a year
+constexpr const char* kPortNaming =
+    "ports are named COMn: COM0 (or a number below 0) for a USB download, COM256 for a USB "
+    "upload, any other COMn for a serial download on /dev/ttyS<n-1>, or on the device that "
+    "PENWICK_COMn=/dev/... names (a USB-serial adapter, for one)";
 
 bool ParseSeconds(const std::string& text, double* seconds) {
   if (text.empty()) return false;
@@ -27,34 +34,35 @@ bool ParseSeconds(const std::string& text, double* seconds) {
 
 ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
   ProgramOptions options;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg.rfind("--", 0) != 0) {
-      options.rest.push_back(arg);
+  // The first refusal is kept; the rest is still read, so that --json is known whatever its
+  // place and the refusal reaches a JSON reader too.
+  const auto refuse = [&options](std::string why) {
+    if (options.error.empty()) options.error = std::move(why);
+  };
+  for (size_t i = 0; i < args.size();) {
+    if (args[i].rfind("--", 0) != 0) {
+      refuse(ReadLetterOption(args, &i, &options.line));
       continue;
     }
+    const std::string& arg = args[i++];
     const size_t equals = arg.find('=');
     const std::string name = arg.substr(0, equals);
     if (name == "--timeout") {
       std::string value;
       if (equals != std::string::npos) {
         value = arg.substr(equals + 1);
-      } else if (i + 1 < args.size()) {
-        value = args[++i];
+      } else if (i < args.size()) {
+        value = args[i++];
       }
       double seconds = 0;
-      if (!ParseSeconds(value, &seconds)) {
-        options.error = "--timeout needs a number of seconds above 0, not \"" + value + "\"";
-        return options;
+      if (ParseSeconds(value, &seconds)) {
+        options.timeoutSeconds = seconds;
+      } else {
+        refuse("--timeout needs a number of seconds above 0, not \"" + value + "\"");
       }
-      options.timeoutSeconds = seconds;
-      continue;
-    }
-    if (equals != std::string::npos) {
-      options.error = name + " takes no value";
-      return options;
-    }
-    if (name == "--help") {
+    } else if (equals != std::string::npos) {
+      refuse(name + " takes no value");
+    } else if (name == "--help") {
       options.help = true;
     } else if (name == "--version") {
       options.version = true;
@@ -62,16 +70,18 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.console = true;
     } else if (name == "--service") {
       options.service = true;
+    } else if (name == "--verbose") {
+      options.verbose = true;
     } else if (name == "--list") {
       options.list = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
     } else {
-      options.error = "unknown option " + arg;
-      return options;
+      refuse("unknown option " + arg);
     }
   }
+  refuse(CheckPortText(options.line.port));
   return options;
 }
 
@@ -80,17 +90,35 @@ std::string CheckPortText(const std::string& port) {
     return "the port text (-p) holds " + std::to_string(port.size()) +
            " characters; at most 99 are allowed";
   }
-  if (port.find('/') != std::string::npos) {
-    return "the port text (-p) \"" + port +
-           "\" is a device path; serial ports are named COMn (COM1 is /dev/ttyS0), and "
-           "PENWICK_COMn=/dev/... points COMn at another device";
+  const std::string quoted = "the port text (-p) \"" + port + "\"";
+  if (port.find('/') != std::string::npos) return quoted + " is a device path; " + kPortNaming;
+  const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+  if (port.size() <= 3) {
+    // Too short to hold a number, so it means a USB download; a digit in it says otherwise.
+    if (std::any_of(port.begin(), port.end(), digit)) {
+      return quoted + " is too short to hold a port number; " + kPortNaming;
+    }
+    return {};
+  }
+  // The number starts at the fourth character; anything but a sign and digits there (a blank,
+  // a point, a letter) would have the number read from part of the text only, or not at all.
+  const size_t sign = port[3] == '+' || port[3] == '-' ? 1 : 0;
+  if (port.size() == 3 + sign || !std::all_of(port.begin() + 3 + sign, port.end(), digit)) {
+    return quoted + " holds no plain port number after its first three characters; " + kPortNaming;
+  }
+  const bool named = sign == 0 && std::toupper(static_cast<unsigned char>(port[0])) == 'C' &&
+                     std::toupper(static_cast<unsigned char>(port[1])) == 'O' &&
+                     std::toupper(static_cast<unsigned char>(port[2])) == 'M';
+  if (SelectRun(port).mode == RunMode::SerialDownload && !named) {
+    return quoted + " names no serial port; " + kPortNaming;
   }
   return {};
 }
 
 std::string UsageSynopsis() {
-  return "usage: PenwickUpload -fFILE -pPORT [-xX -yY] [--console] [--json] [--timeout SECONDS]\n"
-         "       PenwickUpload --service [-fFILE -pPORT]\n"
+  return "usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] [--verbose]\n"
+         "                     [--timeout SECONDS]\n"
+         "       PenwickUpload --service [-f FILE -p PORT]\n"
          "       PenwickUpload --list [--json]\n"
          "       PenwickUpload --help | --version\n";
 }
@@ -99,25 +127,47 @@ std::string UsageText() {
   return UsageSynopsis() +
          "\n"
          "Moves the receiver's settings between the transfer file FILE and the receiver.\n"
-         "The port text PORT picks the run:\n"
-         "  COM0 (a number of 0 or less, or none)  USB download: FILE into the receiver\n"
-         "  COM256                                 USB upload: the receiver into FILE\n"
-         "  COMn (any other number)                serial download on COMn\n"
-         "COMn is /dev/ttyS<n-1> unless PENWICK_COMn names its device. USB receivers are\n"
-         "found through PENWICK_USB_IDS (local devices) and PENWICK_USBIP (USB/IP servers).\n"
          "Reboot the receiver when asked: the transfer starts when it comes back.\n"
          "\n"
-         "  --console          show the run on the terminal (also PENWICK_UI=console); without\n"
-         "                     it the run is shown in a window when a display can be reached\n"
+         "  -f FILE            the transfer file: sent by a download, replaced by an upload\n"
+         "  -p PORT            the port text, which picks the run:\n"
+         "                       COM0 (or a number below 0), USB, or no -p: USB download,\n"
+         "                         FILE into the receiver\n"
+         "                       COM256: USB upload, the receiver into FILE\n"
+         "                       COMn, any other n: serial download of FILE on COMn\n"
+         "  -x X -y Y          the window's top left corner on the screen, in pixels (used\n"
+         "                     when both are not 0)\n"
+         "  A letter option's value follows the letter (-fsettings.dat -pCOM3) or is the next\n"
+         "  argument (-f settings.dat -p COM3) unless that begins with --. The dash may be a /\n"
+         "  or left out (fsettings.dat), the letter may be a capital, and a repeated option\n"
+         "  replaces the earlier one. Any other word is refused (status 2), as is a port text\n"
+         "  whose number is not written plainly after its first three characters (COMx, COM 3,\n"
+         "  COM1.5, ttyUSB0), a short one with a digit (-p 3), a device path, or a serial port\n"
+         "  not named COMn.\n"
+         "\n"
+         "  --console          show the run on the terminal; without it the run is shown in a\n"
+         "                     window when a display can be reached\n"
          "  --service          show the window's service panel (serial upload, unpack, pack,\n"
          "                     identities); without -f the session ends with status 0\n"
          "  --json             JSON lines on stdout, one object per message, status, progress\n"
          "                     value and the result; the text for people goes to stderr\n"
+         "  --verbose          on the console, the service panel's message list too\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"
          "  --list             list the serial ports (with the COMn of each), the USB devices\n"
          "                     and the USB/IP servers the program can see, why it cannot use\n"
          "                     one, and the PENWICK_USB_IDS line for a receiver; no -f needed\n"
          "  --help, --version  this text, the version\n"
+         "\n"
+         "Environment:\n"
+         "  PENWICK_COMn=PATH  the device of serial port COMn (default /dev/ttyS<n-1>), such\n"
+         "                     as PENWICK_COM1=/dev/ttyUSB0 for a USB-serial adapter\n"
+         "  PENWICK_USB_IDS=vvvv:pppp[,...]  local USB devices with these (hexadecimal) ids\n"
+         "                     are receivers; without it no local device is\n"
+         "  PENWICK_USBIP=host[:port][,...]  every device of these USB/IP servers is a\n"
+         "                     receiver (port 3240 by default)\n"
+         "  PENWICK_UI=console the console front end, as --console\n"
+         "  QT_QPA_PLATFORM    the window's Qt platform (a ; list is tried in order);\n"
+         "                     offscreen runs the window unseen\n"
          "\n"
          "Exit status:\n" +
          pw::cli::ExitCodeHelp();

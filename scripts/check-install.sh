@@ -19,6 +19,7 @@ NorraLink.h
 PenwickHelpers.h
 penwick/message_box.hpp
 penwick/platform_api.h
+penwick/usb_settings.hpp
 penwick/window.h
 penwick/window.hpp"
 installed=$(cd "$prefix/include" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)

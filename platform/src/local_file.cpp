@@ -8,8 +8,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <ctime>
 #include <limits>
+#include <string_view>
 
 namespace pw::files {
 namespace {
@@ -25,13 +27,19 @@ mode_t ModeFor(mode_t mode, uint32_t attributes) {
   return (attributes & kAttributeReadOnly) != 0 ? (mode & ~kWriteBits) : (mode | S_IWUSR);
 }
 
+// The fault PENWICK_LOCAL_FILE_FAULT asks for, read at each use so a test can change it.
+bool FaultRequested(std::string_view name) {
+  const char* fault = std::getenv("PENWICK_LOCAL_FILE_FAULT");
+  return fault != nullptr && name == fault;
+}
+
 }  // namespace
 
 File::~File() {
   Close();
 }
 
-File::File(File&& other) noexcept : fd_(other.fd_) {
+File::File(File&& other) noexcept : fd_(other.fd_), error_(other.error_) {
   other.fd_ = -1;
 }
 
@@ -39,9 +47,15 @@ File& File::operator=(File&& other) noexcept {
   if (this != &other) {
     Close();
     fd_ = other.fd_;
+    error_ = other.error_;
     other.fd_ = -1;
   }
   return *this;
+}
+
+bool File::Failed() const {
+  error_ = errno;
+  return false;
 }
 
 bool File::Open(const std::string& path, Mode mode) {
@@ -55,15 +69,28 @@ bool File::Open(const std::string& path, Mode mode) {
       flags |= O_RDWR;
       break;
     case Mode::CreateNew:
+      if (FaultRequested("read-only")) {
+        errno = EROFS;
+        return Failed();
+      }
       flags |= O_RDWR | O_CREAT | O_EXCL;
       break;
   }
   const int fd = ::open(path.c_str(), flags, 0666);
-  if (fd < 0) return false;
+  if (fd < 0) return Failed();
   struct stat st {};
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int error = 0;
+  if (fstat(fd, &st) != 0) {
+    error = errno;
+  } else if (S_ISDIR(st.st_mode)) {
+    error = EISDIR;
+  } else if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    error = errno;
+  }
+  if (error != 0) {
     ::close(fd);
-    return false;
+    errno = error;
+    return Failed();
   }
   fd_ = fd;
   return true;
@@ -79,7 +106,10 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
   while (done < size) {
     const ssize_t n = ::read(fd_, buffer + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
+    if (n < 0) {
+      Failed();
+      return std::nullopt;
+    }
     if (n == 0) break;
     done += static_cast<size_t>(n);
   }
@@ -87,36 +117,56 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 }
 
 bool File::Write(const uint8_t* data, size_t size) {
+  if (size != 0 && FaultRequested("disk-full")) {
+    errno = ENOSPC;
+    return Failed();
+  }
   size_t done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd_, data + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
+    if (n < 0) return Failed();
+    if (n == 0) {
+      errno = ENOSPC;  // nothing written and no error: no room
+      return Failed();
+    }
     done += static_cast<size_t>(n);
   }
   return true;
 }
 
 bool File::Seek(uint64_t position) {
-  if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) return false;
-  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0;
+  if (position > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+    errno = EINVAL;
+    return Failed();
+  }
+  return ::lseek(fd_, static_cast<off_t>(position), SEEK_SET) >= 0 || Failed();
 }
 
 std::optional<uint64_t> File::Position() const {
   const off_t at = ::lseek(fd_, 0, SEEK_CUR);
-  if (at < 0) return std::nullopt;
+  if (at < 0) {
+    Failed();
+    return std::nullopt;
+  }
   return static_cast<uint64_t>(at);
 }
 
 std::optional<uint64_t> File::Size() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   return static_cast<uint64_t>(st.st_size);
 }
 
 std::optional<LocalTime> File::LastWriteTime() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   std::tm tm{};
   if (localtime_r(&st.st_mtime, &tm) == nullptr) return std::nullopt;
   return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
@@ -140,7 +190,10 @@ bool File::SetTimes(const LocalTime& time) {
 
 std::optional<uint32_t> File::Attributes() const {
   struct stat st {};
-  if (fstat(fd_, &st) != 0) return std::nullopt;
+  if (fstat(fd_, &st) != 0) {
+    Failed();
+    return std::nullopt;
+  }
   return AttributesOf(st);
 }
 

@@ -48,11 +48,12 @@ std::vector<uint8_t> ProgramTest::MakeTransferFile(const std::string& name) {
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
 }
 
-std::string ProgramTest::StartSerialSim(const std::vector<std::string>& args) {
+std::string ProgramTest::StartSerialSim(const std::vector<std::string>& args,
+                                        const std::vector<std::string>& env) {
   std::vector<std::string> all = {PENWICK_SIM_PATH, "serial"};
   all.insert(all.end(), args.begin(), args.end());
   sim = std::make_unique<pwtest::ChildProcess>();
-  EXPECT_TRUE(sim->Start(all));
+  EXPECT_TRUE(sim->Start(all, env));
   const std::string line = sim->ReadLine(30s);
   EXPECT_EQ(line.rfind("PTY ", 0), 0u) << line;
   return line.size() > 5 ? line.substr(4, line.size() - 5) : "";

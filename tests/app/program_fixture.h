@@ -30,8 +30,10 @@ class ProgramTest : public ::testing::Test {
   // settings.dat (64-byte header, packed image of a sample region, EEPROM image) made with
   // penwick-pack; its bytes.
   std::vector<uint8_t> MakeTransferFile(const std::string& name = "settings.dat");
-  // Starts `penwick-sim serial ARGS` and returns the pty it plays on.
-  std::string StartSerialSim(const std::vector<std::string>& args);
+  // Starts `penwick-sim serial ARGS` (with `env` added to its environment) and returns the
+  // pty it plays on.
+  std::string StartSerialSim(const std::vector<std::string>& args,
+                             const std::vector<std::string>& env = {});
   // The sim's exit status and last line.
   int FinishSim(std::string* lastLine);
 

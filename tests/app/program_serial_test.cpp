@@ -3,7 +3,12 @@
 // must fail with their own exit status.
 #include <signal.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <set>
 #include <sstream>
 
 #include "program_fixture.h"
@@ -94,13 +99,152 @@ TEST_F(ProgramTest, FilesThatMustNotBeSentAndUsageErrors) {
   std::ifstream in("saved.dat", std::ios::binary);
   EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {}), saved);
 
-  EXPECT_EQ(RunProgram({"-fsettings.dat", "-p/dev/ttyUSB0"}).status, 2);
-  EXPECT_EQ(RunProgram({"-fsettings.dat", "-pCOM" + std::string(97, '1')}).status, 2);
-  const ProgramResult json = RunProgram({"--json", "--timeout", "soon"});
+  // Refused before anything is armed: no log is written.
+  std::filesystem::remove("Upload.Log");
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{"-fsettings.dat", "-p/dev/ttyUSB0"},
+                                             {"-fsettings.dat", "-pCOM" + std::string(97, '1')},
+                                             {"-fsettings.dat", "COM256"},
+                                             {"-f", "settings.dat", "-p", "COMx"},
+                                             {"-f", "settings.dat", "-p", "3"}}) {
+    EXPECT_EQ(RunProgram(args).status, 2) << args.back();
+  }
+  EXPECT_FALSE(std::filesystem::exists("Upload.Log"));
+  const ProgramResult json = RunProgram({"COM256", "--json", "--timeout", "soon"});
   std::map<std::string, std::string> fields;
   ASSERT_TRUE(ParseFlatJson(LastLine(json.output), &fields)) << json.output;
   EXPECT_EQ(fields["exit"], "2");
   EXPECT_EQ(json.status, 2);
+}
+
+// The PenwickUpload command lines of the README's shell examples (not build or install lines),
+// continuation lines joined, comments dropped, blanks collapsed.
+std::vector<std::string> ReadmeCommandLines() {
+  std::ifstream in(PENWICK_README_PATH);
+  std::vector<std::string> commands;
+  bool shell = false;
+  std::string joined;
+  for (std::string line; std::getline(in, line);) {
+    if (line.rfind("```", 0) == 0) {
+      shell = line == "```sh";
+      continue;
+    }
+    if (!shell) continue;
+    if (const size_t hash = line.find('#');
+        hash == 0 || (hash != std::string::npos && line[hash - 1] == ' ')) {
+      line.erase(hash);
+    }
+    const bool continued = !line.empty() && line.back() == '\\';
+    joined += continued ? line.substr(0, line.size() - 1) : line;
+    if (continued) continue;
+    std::istringstream words(joined);
+    std::string command, word;
+    while (words >> word) command += (command.empty() ? "" : " ") + word;
+    joined.clear();
+    if (command.find("PenwickUpload") != std::string::npos &&
+        command.find("cmake") == std::string::npos) {
+      commands.push_back(command);
+    }
+  }
+  return commands;
+}
+
+std::vector<std::string> Words(const std::string& command, size_t from) {
+  std::istringstream in(command);
+  std::vector<std::string> words;
+  for (std::string word; in >> word;) words.push_back(word);
+  return std::vector<std::string>(words.begin() + static_cast<std::ptrdiff_t>(from), words.end());
+}
+
+// Each command line the README shows, run as it is written against the emulated receiver,
+// does what the README says of it. A new command line in the README fails here until it is
+// given its check.
+TEST_F(ProgramTest, TheReadmesCommandLinesDoWhatItSays) {
+  enum Kind { kUsbDownload, kUsbUpload, kSerialOnCom3, kSimRunsTheProgram, kHelp };
+  const std::map<std::string, Kind> checks = {
+      {"PenwickUpload -f settings.dat -p COM0", kUsbDownload},
+      {"PenwickUpload -f settings.dat -p COM256", kUsbUpload},
+      {"PenwickUpload -fsettings.dat -pCOM3", kSerialOnCom3},
+      {"PenwickUpload --help", kHelp},
+      {"build/bin/penwick-sim serial --file settings.dat --order shuffled --block-size 100 --run "
+       "build/bin/PenwickUpload -f settings.dat -p COM1",
+       kSimRunsTheProgram},
+  };
+  const std::vector<std::string> commands = ReadmeCommandLines();
+  std::vector<std::string> checked;
+  for (const auto& check : checks) checked.push_back(check.first);
+  EXPECT_EQ(std::set<std::string>(commands.begin(), commands.end()),
+            std::set<std::string>(checked.begin(), checked.end()));
+
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    if (!checks.count(command)) continue;
+    const std::vector<uint8_t> transfer = MakeTransferFile();
+    std::string simSays;
+    ProgramResult run;
+    switch (checks.at(command)) {
+      case kUsbDownload:  // the file's images into the receiver, which checks them
+        run = RunProgram(Words(command, 1),
+                         StartUsbSim({"--mode", "download", "--file", "settings.dat"}));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(LastLine(run.output).rfind("Done: the USB download completed", 0), 0u);
+        EXPECT_EQ(SimVerdict().rfind("SIM OK", 0), 0u);
+        break;
+      case kUsbUpload: {  // the receiver's images replace the file, without its header
+        run = RunProgram(Words(command, 1),
+                         StartUsbSim({"--mode", "upload", "--file", "settings.dat"}));
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(SimVerdict().rfind("SIM OK", 0), 0u);
+        std::ifstream in("settings.dat", std::ios::binary);
+        const std::vector<uint8_t> saved(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(saved.size(), 131328u);
+        EXPECT_EQ(saved, std::vector<uint8_t>(transfer.begin() + 64, transfer.end()));
+        break;
+      }
+      case kSerialOnCom3:  // a serial download on COM3, which PENWICK_COM3 points at
+        run = RunProgram(Words(command, 1),
+                         {"PENWICK_COM3=" + StartSerialSim({"--file", "settings.dat"})});
+        EXPECT_EQ(run.status, 0) << run.output;
+        EXPECT_EQ(FinishSim(&simSays), 0) << simSays;
+        break;
+      case kSimRunsTheProgram: {  // the receiver runs the program and checks what it got
+        std::vector<std::string> args = Words(command, 2);
+        std::replace(args.begin(), args.end(), std::string("build/bin/PenwickUpload"),
+                     std::string(PENWICK_UPLOAD_PATH));
+        StartSerialSim(args, {"PENWICK_UI=console"});
+        EXPECT_EQ(FinishSim(&simSays), 0) << simSays;
+        EXPECT_EQ(simSays.rfind("SIM OK", 0), 0u) << simSays;
+        break;
+      }
+      case kHelp: {  // every option and form, the variables and the exit codes
+        run = RunProgram(Words(command, 1));
+        EXPECT_EQ(run.status, 0);
+        for (const char* says :
+             {"-f FILE", "-p PORT", "-x X -y Y", "-fsettings.dat -pCOM3", "-f settings.dat -p COM3",
+              "COM256", "PENWICK_COMn", "PENWICK_USB_IDS", "PENWICK_USBIP", "PENWICK_UI=console",
+              "QT_QPA_PLATFORM", "--console", "--service", "--json", "--timeout SECONDS"}) {
+          EXPECT_NE(run.output.find(says), std::string::npos) << says;
+        }
+        // Every exit status of the README's table.
+        std::ifstream readme(PENWICK_README_PATH);
+        int codes = 0;
+        for (std::string row; std::getline(readme, row);) {
+          int code = 0;
+          char name = 0;
+          if (std::sscanf(row.c_str(), "| %d | %c", &code, &name) != 2 || name != '`') continue;
+          char line[8];
+          std::snprintf(line, sizeof line, "\n  %2d  ", code);
+          EXPECT_NE(run.output.find(line), std::string::npos) << code;
+          ++codes;
+        }
+        EXPECT_GE(codes, 12);
+        run = RunProgram({"--version"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.output.rfind("PenwickUpload ", 0), 0u) << run.output;
+        break;
+      }
+    }
+  }
 }
 
 // No receiver answers: --timeout ends the run; a stop during the transfer cancels it.

@@ -13,6 +13,7 @@ namespace hvusb_test {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 using pw::usb::FakeBackend;
 
 constexpr uint32_t kOk = 2, kCancel = 3, kRequest = 0x1008, kInfo = 0x1009, kData = 0x100A,
@@ -146,6 +147,36 @@ TEST_F(FakeFileTask, MissingAndMalformedAnswersToAReceive) {
   EXPECT_EQ(Receive(dir / "new"), 0);
   EXPECT_EQ(Commands(4), (std::vector<uint32_t>{kRequest, kOk, kFail}));
   EXPECT_EQ(LastPayload(4), (Bytes{10, 0, 0, 0}));
+
+  // PKT_FAIL with reason 0 instead of the file information: nothing came, so it fails and
+  // no file is made.
+  Answer(kFail, {0, 0, 0, 0});
+  EXPECT_EQ(Receive(dir / "none"), 0);
+  EXPECT_EQ(Commands(7), (std::vector<uint32_t>{kRequest, kFail}));
+  EXPECT_EQ(LastPayload(4), (Bytes{3, 0, 0, 0}));
+  EXPECT_FALSE(fs::exists(dir / "none"));
+
+  // Reason 0 mid-transfer ends well only once the announced size is there; a failure keeps
+  // the partial file undated (the receiver's date 0 would make it 1 January 2003).
+  Answer(kInfo, Info(10));
+  Answer(kData, Data(0, {1, 2, 3, 4}));
+  Answer(kFail, {0, 0, 0, 0});
+  EXPECT_EQ(Receive(dir / "part"), 0);
+  EXPECT_GT(fs::last_write_time(dir / "part"), fs::file_time_type::clock::now() - 1h);
+  Answer(kInfo, Info(4));
+  Answer(kData, Data(0, {1, 2, 3, 4}));
+  Answer(kFail, {0, 0, 0, 0});
+  EXPECT_EQ(Receive(dir / "whole"), 1);
+  EXPECT_EQ(testsupport::ReadFileBytes(dir / "whole"), (Bytes{1, 2, 3, 4}));
+  EXPECT_LT(fs::last_write_time(dir / "whole"), fs::file_time_type::clock::now() - 24h * 365);
+
+  // A refused resume leaves the local file's content and times alone.
+  Answer(kFail, {0, 0, 0, 2});
+  EXPECT_EQ(
+      Run([&](PwHwnd w) { return UsbTaskFileReceivePosi(local.c_str(), "remote", w, 7, 0, 1); }),
+      0);
+  EXPECT_EQ(testsupport::ReadFileBytes(local), (Bytes{9, 9}));
+  EXPECT_EQ(fs::last_write_time(local), before);
 }
 
 TEST_F(FakeFileTask, PrintableFallbackOnlyForTheFilesOwnNameAndNeverOverAFile) {

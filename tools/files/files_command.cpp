@@ -22,13 +22,22 @@ const char kFilesUsage[] =
     "usage: penwick-files send LOCAL REMOTE [--from BYTES] [--timeout SECONDS]\n"
     "       penwick-files receive REMOTE LOCAL [--resume | --force] [--timeout SECONDS]\n"
     "       penwick-files info [--timeout SECONDS]\n"
+    "       penwick-files --help | --version\n"
     "Sends a file to the receiver's file store or fetches one from it over USB, waiting for a\n"
     "receiver first (PENWICK_USB_IDS, PENWICK_USBIP). Ctrl-C cancels the transfer.\n"
+    "  send               copies LOCAL to REMOTE; a file REMOTE the receiver has is replaced\n"
+    "  receive            copies REMOTE into a temporary file beside LOCAL, which becomes LOCAL\n"
+    "                     only once the whole file has arrived: a failed or cancelled receive\n"
+    "                     leaves LOCAL as it was\n"
+    "  info               shows the receiver's vendor:product id and device version\n"
     "  --from BYTES       send: start at this byte of LOCAL (the receiver keeps what it has)\n"
-    "  --resume           receive: continue a partly received LOCAL from its size\n"
+    "  --resume           receive: continue a partly received LOCAL. The last 64 KB of LOCAL\n"
+    "                     are fetched again and compared first; when they differ from REMOTE\n"
+    "                     nothing is appended. A failed resume keeps what arrived (resume\n"
+    "                     again) and gives LOCAL back its times\n"
     "  --force            receive: replace an existing LOCAL\n"
     "  --timeout SECONDS  wait at most this long for a receiver (default: until one comes)\n"
-    "  info               shows the receiver's vendor:product id and device version\n";
+    "A failure is reported on stderr in one line saying why.\n";
 
 bool ParseFilesCommand(int argc, char** argv, FilesCommand* command, std::string* error) {
   std::vector<std::string_view> operands;
@@ -36,6 +45,10 @@ bool ParseFilesCommand(int argc, char** argv, FilesCommand* command, std::string
     const std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       command->help = true;
+      return true;
+    }
+    if (arg == "--version") {
+      command->version = true;
       return true;
     }
     if (arg == "--resume") {

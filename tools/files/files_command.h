@@ -18,6 +18,7 @@ struct FilesCommand {
   bool force = false;                      // receive: replace an existing LOCAL
   std::optional<uint64_t> timeoutSeconds;  // wait for a receiver at most this long
   bool help = false;
+  bool version = false;
 };
 
 extern const char kFilesUsage[];

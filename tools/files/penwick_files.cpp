@@ -1,15 +1,23 @@
 // penwick-files: sends a file to the receiver or fetches one from it with libHvUsb's file
 // tasks, the way a program would: a window for device changes and the task's end, a wait for
 // a receiver, the task's percent as a progress bar, and Ctrl-C as a clean cancel.
+//
+// The tool is built with the library's internal interface (the same code as libHvUsb.so): the
+// task's command message says only done or failed, and the task's outcome record says why.
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <string>
 
 #include "HvUsb.h"
+#include "failure_reasons.h"
+#include "file_task.h"
 #include "files_command.h"
+#include "local_target.h"
 #include "penwick/cli/exit_codes.hpp"
 #include "penwick/cli/progress_line.hpp"
 #include "penwick/cli/stop_signal.hpp"
@@ -24,6 +32,11 @@ using Clock = std::chrono::steady_clock;
 
 constexpr uint32_t kTaskDone = 0x7001;  // command identifier of the task's end
 constexpr std::chrono::milliseconds kSlice{200};
+// The exit statuses penwick-files can return.
+constexpr int kFilesExitCodes[] = {kExitOk,        kExitTransferFailed, kExitUsage,
+                                   kExitCancelled, kExitSaveFailed,     kExitTimedOut,
+                                   kExitRefused};
+constexpr uint64_t kResumeOverlap = 64 * 1024;  // bytes of LOCAL a resume fetches again
 
 // What the window has learnt.
 struct Receiver {
@@ -58,32 +71,45 @@ PwWindow& MakeWindow(Receiver* receiver) {
   return *window;
 }
 
-std::optional<uint64_t> SizeOf(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
-  return static_cast<uint64_t>(st.st_size);
+// One failure line on stderr; returns the exit status.
+int Report(Reason reason, const Context& context) {
+  const Explained explained = Explain(reason, context);
+  std::fprintf(stderr, "penwick-files: %s\n", explained.line.c_str());
+  return explained.exitCode;
 }
 
-// What can be checked before any receiver is there. Sets `*start` for --resume.
-int CheckLocal(const FilesCommand& command, uint64_t* start) {
-  if (command.verb == Verb::kSend && access(command.local.c_str(), R_OK) != 0) {
-    std::fprintf(stderr, "penwick-files: cannot read %s\n", command.local.c_str());
-    return kExitUsage;
+int Usage(const std::string& text) {
+  std::fprintf(stderr, "penwick-files: %s\n", text.c_str());
+  return kExitUsage;
+}
+
+// What can be checked before any receiver is there. Sets `*start` for --from and --resume,
+// and `*resume` when LOCAL is grown in place.
+int CheckLocal(const FilesCommand& command, uint64_t* start, bool* resume) {
+  struct stat st {};
+  const bool exists = ::stat(command.local.c_str(), &st) == 0;
+  const Context context{command.local, command.remote};
+  if (exists && S_ISDIR(st.st_mode)) return Report(Reason::kLocalIsFolder, context);
+  if (command.verb == Verb::kSend) {
+    if (!exists || access(command.local.c_str(), R_OK) != 0) {
+      return Usage("cannot read " + command.local);
+    }
+    if (command.from > static_cast<uint64_t>(st.st_size)) {
+      return Usage("--from " + std::to_string(command.from) + " is beyond the end of " +
+                   command.local + " (" + std::to_string(st.st_size) + " bytes)");
+    }
+    *start = command.from;
+    return kExitOk;
   }
   if (command.verb != Verb::kReceive) return kExitOk;
-  const bool exists = access(command.local.c_str(), F_OK) == 0;
   if (exists && !command.force && !command.resume) {
-    std::fprintf(stderr, "penwick-files: %s exists (--force replaces it, --resume continues it)\n",
-                 command.local.c_str());
-    return kExitUsage;
+    return Usage(command.local + " exists (--force replaces it, --resume continues it)");
   }
   if (command.resume && exists) {
-    const auto size = SizeOf(command.local);
-    if (!size) {
-      std::fprintf(stderr, "penwick-files: %s is not a file\n", command.local.c_str());
-      return kExitUsage;
-    }
-    *start = *size;
+    if (!S_ISREG(st.st_mode)) return Usage(command.local + " is not a file");
+    const auto size = static_cast<uint64_t>(st.st_size);
+    *start = size - std::min(size, kResumeOverlap);
+    *resume = size != 0;
   }
   return kExitOk;
 }
@@ -117,8 +143,8 @@ int ShowInfo(ProgressLine& progress) {
   int32_t vendor = 0, product = 0;
   uint32_t version = 0;
   if (GetDeviceVidPid(&vendor, &product) == 0 || GetDeviceVersion(&version) == 0) {
-    progress.Line("The receiver went away");
-    return kExitTransferFailed;
+    progress.Finish();
+    return Report(Reason::kReceiverGone, {});
   }
   char line[96];
   std::snprintf(line, sizeof line, "receiver %04x:%04x, device version %04x",
@@ -127,26 +153,30 @@ int ShowInfo(ProgressLine& progress) {
   return kExitOk;
 }
 
-int StartTask(const FilesCommand& command, uint64_t start, PwHwnd window) {
+int StartTask(const FilesCommand& command, uint64_t start, const LocalTarget* target,
+              PwHwnd window) {
   const auto high = static_cast<uint32_t>(start >> 32);
   const auto low = static_cast<uint32_t>(start);
-  const char* local = command.local.c_str();
   const char* remote = command.remote.c_str();
   if (command.verb == Verb::kSend) {
+    const char* local = command.local.c_str();
     return start == 0 ? UsbTaskFileSend(remote, local, window, kTaskDone)
                       : UsbTaskFileSendPosi(remote, local, window, kTaskDone, high, low);
   }
-  return start == 0 ? UsbTaskFileReceive(local, remote, window, kTaskDone)
-                    : UsbTaskFileReceivePosi(local, remote, window, kTaskDone, high, low);
+  const char* local = target->path().c_str();
+  return target->resume() ? hvusb::StartCheckedResume(local, remote, window, kTaskDone, start)
+                          : UsbTaskFileReceive(local, remote, window, kTaskDone);
 }
 
 // Runs the task to its end, with the progress bar; Ctrl-C asks it to stop.
-int RunTask(const FilesCommand& command, uint64_t start, PwWindow& window, Receiver& receiver,
-            ProgressLine& progress) {
+int RunTask(const FilesCommand& command, uint64_t start, bool resume, PwWindow& window,
+            Receiver& receiver, ProgressLine& progress) {
   const bool send = command.verb == Verb::kSend;
+  std::optional<LocalTarget> target;
+  if (!send) target.emplace(command.local, resume);
   const std::string what = send ? "Sending " + command.local + " to " + command.remote
                                 : "Receiving " + command.remote + " into " + command.local;
-  if (StartTask(command, start, window.handle()) == 0) {
+  if (StartTask(command, start, target ? &*target : nullptr, window.handle()) == 0) {
     progress.Line(what + ": the receiver or the library refused to start");
     return kExitRefused;
   }
@@ -160,22 +190,35 @@ int RunTask(const FilesCommand& command, uint64_t start, PwWindow& window, Recei
     progress.Bar(send ? "send" : "receive", UsbTaskGetPercent());
     window.Pump([&] { return receiver.done; }, kSlice);
   }
+  Context context{command.local, command.remote};
   if (receiver.ok) {
+    if (target && !target->Commit()) {
+      context.error = errno;
+      progress.Finish();
+      return Report(context.error == EISDIR ? Reason::kLocalIsFolder : Reason::kLocalCreate,
+                    context);
+    }
     progress.Bar(send ? "send" : "receive", 100);
     progress.Line("Done");
     return kExitOk;
   }
-  if (cancelled) {
+  if (target) target->Abandon();
+  const hvusb::TaskOutcome outcome = hvusb::LastTaskOutcome();
+  if (cancelled && outcome.failure == hvusb::TaskFailure::kCancelled) {
     progress.Line("Cancelled");
     return kExitCancelled;
   }
-  progress.Line(receiver.removed ? "Failed: the receiver went away" : "Failed");
-  return kExitTransferFailed;
+  progress.Finish();
+  AddOutcome(outcome, &context);
+  return Report(ReasonOf(outcome, receiver.removed, !send), context);
 }
 
 int Run(const FilesCommand& command) {
-  uint64_t start = command.verb == Verb::kSend ? command.from : 0;
-  if (const int checked = CheckLocal(command, &start); checked != kExitOk) return checked;
+  uint64_t start = 0;
+  bool resume = false;
+  if (const int checked = CheckLocal(command, &start, &resume); checked != kExitOk) {
+    return checked;
+  }
   InstallStopSignals();
   ProgressLine progress(stdout, isatty(STDOUT_FILENO) == 1);
   static Receiver receiver;
@@ -184,8 +227,9 @@ int Run(const FilesCommand& command) {
   int status = WaitForReceiver(window, receiver, command, progress);
   if (status == kExitCancelled) progress.Line("Cancelled");
   if (status == kExitOk) {
-    status = command.verb == Verb::kInfo ? ShowInfo(progress)
-                                         : RunTask(command, start, window, receiver, progress);
+    status = command.verb == Verb::kInfo
+                 ? ShowInfo(progress)
+                 : RunTask(command, start, resume, window, receiver, progress);
   }
   window.Close();
   return status;
@@ -203,7 +247,12 @@ int main(int argc, char** argv) {
     return pw::cli::kExitUsage;
   }
   if (command.help) {
-    std::printf("%s\nExit status:\n%s", kFilesUsage, pw::cli::ExitCodeHelp().c_str());
+    std::printf("%s\nExit status:\n%s", kFilesUsage,
+                pw::cli::ExitCodeHelp(kFilesExitCodes).c_str());
+    return pw::cli::kExitOk;
+  }
+  if (command.version) {
+    std::printf("penwick-files %s\n", PENWICK_VERSION);
     return pw::cli::kExitOk;
   }
   return Run(command);

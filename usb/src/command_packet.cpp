@@ -6,6 +6,7 @@
 
 #include "HvUsb.h"
 #include "library_state.h"
+#include "task_outcome.h"
 
 namespace hvusb {
 namespace {
@@ -52,9 +53,9 @@ bool AwaitAck(uint8_t* receive) {
   const PacketCheck check = CheckPacket(receive, count);
   if (!check.ok) {
     SendFail(check.reason);
-    return false;
+    return FailedAnswer(check, count, check.reason);
   }
-  return check.packet.command == kPktOk;
+  return check.packet.command == kPktOk || FailedAnswer(check, count, kReasonNotOk);
 }
 
 }  // namespace hvusb

@@ -18,7 +18,8 @@ bool SendFail(uint32_t reason);
 
 // The acknowledgement wait: reads an answer into `receive` (kReceiveBufferSize bytes) and
 // succeeds on a well-formed PKT_OK. A damaged or missing answer is reported to the receiver
-// with PKT_FAIL and its reason; any other well-formed answer fails with nothing sent.
+// with PKT_FAIL and its reason; any other well-formed answer fails with nothing sent. A
+// failure is noted in the task's outcome.
 bool AwaitAck(uint8_t* receive);
 
 // Receive buffer of the file tasks: the largest copy UsbRead makes (65,537) and spare.

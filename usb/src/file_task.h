@@ -7,12 +7,15 @@
 #include <cstdint>
 #include <string>
 
+#include "penwick/window.h"
+
 namespace hvusb {
 
 struct TaskState {
   std::atomic<bool> busy{false};           // from the accepted call until the worker's end
   std::atomic<uint16_t> percent{0};        // progress, read by UsbTaskGetPercent
   std::atomic<uint64_t> startPosition{0};  // byte position of a Posi call, 0 for none
+  std::atomic<bool> checkedResume{false};  // a receive started by StartCheckedResume
 };
 
 TaskState& Tasks();
@@ -35,6 +38,14 @@ std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled);
 // Reads and discards what the receiver sends until more than `duration` has passed (checked
 // after each read). False as soon as the cancel flag is seen.
 bool Drain(std::chrono::milliseconds duration);
+
+// A resume that checks before it appends: like UsbTaskFileReceivePosi (also with position 0),
+// but the bytes the receiver sends below the local file's end are compared with the file
+// instead of written, and a difference ends the task (TaskFailure::kResumeMismatch) before
+// anything is appended; a local file longer than the remote one is refused as well. Returns 1
+// when the task was started.
+int StartCheckedResume(const char* localPath, const char* remoteName, PwHwnd window,
+                       uint32_t command, uint64_t position);
 
 // The workers; true for success. `remote` is the receiver-side name.
 bool RunSend(const std::string& remote, const std::string& local);

@@ -5,13 +5,21 @@
 // Without a start position the local file is replaced only once the receiver has answered the
 // request with the file's information, so asking for a file the receiver does not have never
 // destroys a local one. A partly received file stays; a Posi call resumes it.
+//
+// Only a whole file is reported done: a PKT_FAIL with reason 0 counts as success only when the
+// announced size has arrived, and a request answered by anything but the file information is
+// a failure whatever its reason. The times and attributes of the receiver's file are set only
+// on success, so a failed task leaves the local file's times to the caller.
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "HvUsb.h"
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
 #include "library_state.h"
+#include "task_outcome.h"
 
 namespace hvusb {
 namespace {
@@ -43,12 +51,6 @@ class ReadTimeoutGuard {
   bool changed_ = false;
   uint32_t saved_ = 0;
 };
-
-// The outcome carried by an answer's first 4 payload bytes (a receiver's reason, big-endian):
-// success only for 0; an answer too short to carry one is a failure.
-bool OutcomeOf(const Packet& packet) {
-  return packet.payloadLength >= 4 && Get32bit(packet.payload) == 0;
-}
 
 bool Acknowledge() {
   return UsbCommandSend(kPktOk, nullptr, 0) != 0;
@@ -95,17 +97,56 @@ bool OpenForResume(const std::string& path, File* file, FileRecord* record) {
   return file->Open(path, File::Mode::ReadWriteExisting);
 }
 
-// One data packet: written at its offset (0: where the last one ended). False when the local
-// file refused it.
-bool WriteData(File& file, const Packet& packet) {
+// Ends the transfer from the host's side: PKT_CANCEL and its acknowledgement, then failure.
+bool Abandon(uint8_t* receive) {
+  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
+  return false;
+}
+
+// Where the received bytes go. Below `localEnd` (a checked resume) they are compared with
+// the local file instead of written.
+struct Sink {
+  explicit Sink(File& f) : file(f) {}
+  File& file;
+  uint64_t localEnd = 0;
+  std::vector<uint8_t> scratch;  // the local bytes to compare, allocated once per task
+  uint64_t reached = 0;          // the end of the data so far
+};
+
+enum class Taken { kOk, kWriteFailed, kDiffers };
+
+// One data packet at its offset (0: where the last one ended).
+Taken TakeData(Sink& sink, const Packet& packet) {
   const uint64_t offset = Get64(packet.payload);
-  if (offset != 0 && !file.Seek(offset)) return false;
-  return file.Write(packet.payload + 8, packet.payloadLength - 8);
+  if (offset != 0 && !sink.file.Seek(offset)) return Taken::kWriteFailed;
+  const auto at = sink.file.Position();
+  if (!at) return Taken::kWriteFailed;
+  const uint8_t* data = packet.payload + 8;
+  size_t length = packet.payloadLength - 8;
+  uint64_t position = *at;
+  if (position < sink.localEnd) {
+    const auto overlap = static_cast<size_t>(std::min<uint64_t>(length, sink.localEnd - position));
+    sink.scratch.resize(overlap);
+    const auto got = sink.file.Read(sink.scratch.data(), overlap);
+    const size_t same = static_cast<size_t>(
+        std::mismatch(data, data + (got ? *got : 0), sink.scratch.begin()).first - data);
+    if (same != overlap) {
+      NoteMismatch(position + same);
+      return Taken::kDiffers;
+    }
+    data += overlap;
+    length -= overlap;
+    position += overlap;
+  }
+  if (length != 0 && !sink.file.Write(data, length)) return Taken::kWriteFailed;
+  sink.reached = std::max(sink.reached, position + length);
+  return Taken::kOk;
 }
 
 // The data loop, after the file information was acknowledged.
-bool ReceiveData(File& file, uint64_t total) {
+bool ReceiveData(Sink& sink, uint64_t announced) {
   uint8_t* receive = TaskReceiveBuffer();
+  const uint64_t total = announced == 0 ? 1 : announced;
   ReadTimeoutGuard timeout;
   int bad = 0;
   while (true) {
@@ -116,27 +157,38 @@ bool ReceiveData(File& file, uint64_t total) {
     if (check.ok) {
       const Packet& packet = check.packet;
       switch (packet.command) {
-        case kPktFileData:
-          if (!WriteData(file, packet)) {
+        case kPktFileData: {
+          const Taken taken = TakeData(sink, packet);
+          if (taken == Taken::kWriteFailed) {
             SendFail(kReasonWrite);
-            return false;
+            return FailedLocally(TaskFailure::kLocalWrite, sink.file.error());
           }
+          if (taken == Taken::kDiffers) {
+            Failed(TaskFailure::kResumeMismatch);
+            return Abandon(receive);
+          }
+          NoteSizes(sink.reached, announced);
           if (CancelRequested()) {
-            if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
-            return false;
+            Failed(TaskFailure::kCancelled);
+            return Abandon(receive);
           }
-          SetPercent(file.Position().value_or(0), total);
+          SetPercent(sink.file.Position().value_or(0), total);
           Acknowledge();
           bad = 0;
           continue;
+        }
         case kPktFileEnd:
           Acknowledge();
           return true;
         case kPktFail:
-          return OutcomeOf(packet);
+          // Reason 0 ends a transfer well only when the whole file is here.
+          if (packet.payloadLength >= 4 && Get32bit(packet.payload) == 0) {
+            return sink.reached >= announced || Failed(TaskFailure::kShortFile);
+          }
+          return FailedAnswer(check, count, 0);
         case kPktCancel:
           Acknowledge();
-          return false;
+          return Failed(TaskFailure::kReceiverCancel);
         default:
           reason = kReasonUnexpected;
           break;
@@ -144,17 +196,17 @@ bool ReceiveData(File& file, uint64_t total) {
     }
     if (++bad == 2) {
       SendFail(reason);
-      return false;
+      return FailedAnswer(check, count, reason);
     }
     timeout.Set(kDrainReadMs);
-    if (!Drain(TaskTimeout(kReceiveDrain))) return false;
+    if (!Drain(TaskTimeout(kReceiveDrain))) return Failed(TaskFailure::kCancelled);
     timeout.Set(kAfterDrainReadMs);  // the next read waits longer, then the saved one is back
   }
 }
 
 // Request and answer; then the data. `file` is open already for a resume.
-bool Receive(const std::string& local, const std::string& remote, uint64_t start, File& file,
-             FileRecord* record) {
+bool Receive(const std::string& local, const std::string& remote, uint64_t start, bool resume,
+             Sink& sink, FileRecord* record) {
   uint8_t* packet = TaskPacketBuffer();
   const uint32_t length =
       EncodeRequest(packet + kPacketHeaderSize, /*receive=*/true, remote, start);
@@ -162,25 +214,33 @@ bool Receive(const std::string& local, const std::string& remote, uint64_t start
   SendSealed(packet, kPktFileRequest, length);  // a request that did not go gets no answer
 
   uint8_t* receive = TaskReceiveBuffer();
-  const PacketCheck check = CheckPacket(receive, UsbRead(receive, kInfoExpected));
+  const uint32_t count = UsbRead(receive, kInfoExpected);
+  const PacketCheck check = CheckPacket(receive, count);
   if (!check.ok) {
     SendFail(check.reason);
-    return false;
+    return FailedAnswer(check, count, check.reason);
   }
   if (check.packet.command != kPktFileInfo) {
+    // No file information came, so no file did, whatever reason the answer gives.
     SendFail(kReasonNotInfo);
-    return OutcomeOf(check.packet);
+    return FailedAnswer(check, count, kReasonNotInfo);
   }
   const FileRecord info = DecodeFileInfo(check.packet.payload);
   const auto name = record->name;
   *record = info;
   record->name = name;
-  if (start == 0 && !CreateLocal(local, &file)) {
+  sink.reached = start;
+  NoteSizes(start, info.size);
+  if (sink.localEnd > info.size) {
+    Failed(TaskFailure::kResumeBeyondEnd);
+    return Abandon(receive);
+  }
+  if (!resume && !CreateLocal(local, &sink.file)) {
     SendFail(kReasonWrite);
-    return false;
+    return FailedLocally(TaskFailure::kLocalOpen, sink.file.error());
   }
   Acknowledge();
-  return ReceiveData(file, record->size == 0 ? 1 : record->size);
+  return ReceiveData(sink, info.size);
 }
 
 }  // namespace
@@ -190,10 +250,20 @@ bool RunReceive(const std::string& local, const std::string& remote) {
   FileRecord record;
   SetRecordName(&record, local);
   File file;
+  Sink sink(file);
   const uint64_t start = Tasks().startPosition.load();
-  if (start != 0 && !OpenForResume(local, &file, &record)) return false;
-  const bool ok = Receive(local, remote, start, file, &record);
-  if (file.IsOpen() && file.SetTimes(RecordTime(record))) file.SetAttributes(record.attributes);
+  const bool checked = Tasks().checkedResume.load();
+  const bool resume = start != 0 || checked;
+  if (resume && !OpenForResume(local, &file, &record)) {
+    return FailedLocally(TaskFailure::kLocalOpen, file.error());
+  }
+  if (checked) {
+    const auto size = file.Size();
+    if (!size) return FailedLocally(TaskFailure::kLocalRead, file.error());
+    sink.localEnd = *size;
+  }
+  const bool ok = Receive(local, remote, start, resume, sink, &record);
+  if (ok && file.SetTimes(RecordTime(record))) file.SetAttributes(record.attributes);
   return ok;
 }
 

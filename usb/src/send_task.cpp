@@ -12,6 +12,7 @@
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
+#include "task_outcome.h"
 
 namespace hvusb {
 namespace {
@@ -45,14 +46,21 @@ bool RunSend(const std::string& remote, const std::string& local) {
   FileRecord record;
   SetRecordName(&record, local);
   pw::files::File file;
-  if (!file.Open(local, pw::files::File::Mode::ReadExisting)) return false;
+  if (!file.Open(local, pw::files::File::Mode::ReadExisting)) {
+    return FailedLocally(TaskFailure::kLocalOpen, file.error());
+  }
   uint8_t* receive = TaskReceiveBuffer();
-  if (!SendRequest(remote) || !AwaitAck(receive)) return false;
-  if (!DescribeFile(file, &record)) return false;
-  if (!SendInfo(record) || !AwaitAck(receive)) return false;
+  if (!SendRequest(remote)) return Failed(TaskFailure::kNoAnswer);
+  if (!AwaitAck(receive)) return false;
+  if (!DescribeFile(file, &record)) return FailedLocally(TaskFailure::kLocalRead, file.error());
+  if (!SendInfo(record)) return Failed(TaskFailure::kNoAnswer);
+  if (!AwaitAck(receive)) return false;
 
   if (const uint64_t start = Tasks().startPosition.exchange(0); start != 0) {
-    if (!file.Seek(start)) return Abandon(receive);
+    if (!file.Seek(start)) {
+      FailedLocally(TaskFailure::kLocalRead, file.error());
+      return Abandon(receive);
+    }
   }
   const uint64_t total = record.size == 0 ? 1 : record.size;
   uint8_t* packet = TaskPacketBuffer();
@@ -61,29 +69,39 @@ bool RunSend(const std::string& remote, const std::string& local) {
   while (true) {
     const auto offset = file.Position();
     const auto read = offset ? file.Read(packet + kDataHeaderSize, kMaxBlock) : std::nullopt;
-    if (!read) return Abandon(receive);
+    if (!read) {
+      FailedLocally(TaskFailure::kLocalRead, file.error());
+      return Abandon(receive);
+    }
     if (*read == 0) break;
     Put64(packet + kPacketHeaderSize, *offset);
     if (!SendSealed(packet, kPktFileData, static_cast<uint32_t>(*read) + 8)) {
+      Failed(TaskFailure::kNoAnswer);
       return Abandon(receive);
     }
-    const PacketCheck check = CheckPacket(receive, UsbRead(receive, kAnswerExpected));
+    const uint32_t count = UsbRead(receive, kAnswerExpected);
+    const PacketCheck check = CheckPacket(receive, count);
     if (!check.ok || check.packet.command != kPktOk) {
       if (++misses == 2) {
-        SendFail(check.ok ? kReasonNotOk : check.reason);
-        return false;
+        const uint32_t reason = check.ok ? kReasonNotOk : check.reason;
+        SendFail(reason);
+        return FailedAnswer(check, count, reason);
       }
       unconfirmed = true;
-      if (!Drain(TaskTimeout(kSendDrain))) return false;
+      if (!Drain(TaskTimeout(kSendDrain))) return Failed(TaskFailure::kCancelled);
       continue;
     }
     misses = 0;
     if (*read < kMaxBlock) break;
-    if (CancelRequested()) return Abandon(receive);
+    if (CancelRequested()) {
+      Failed(TaskFailure::kCancelled);
+      return Abandon(receive);
+    }
     SetPercent(*offset, total);
   }
-  if (UsbCommandSend(kPktFileEnd, nullptr, 0) == 0 || !AwaitAck(receive)) return false;
-  if (unconfirmed) return false;
+  if (UsbCommandSend(kPktFileEnd, nullptr, 0) == 0) return Failed(TaskFailure::kNoAnswer);
+  if (!AwaitAck(receive)) return false;
+  if (unconfirmed) return Failed(TaskFailure::kUnconfirmed);
   Tasks().percent.store(100);
   return true;
 }

@@ -10,6 +10,7 @@
 #include "library_state.h"
 #include "penwick/detached_thread.hpp"
 #include "penwick/window.hpp"
+#include "task_outcome.h"
 
 namespace hvusb {
 namespace {
@@ -20,11 +21,15 @@ constexpr uint32_t kFirstPosiVersion = 0x0101;
 enum class Kind { Send, Receive };
 
 // Runs the task and reports its end. The start position is cleared before the busy flag, so
-// a Posi task started by the completion handler keeps its own.
+// a Posi task started by the completion handler keeps its own; the outcome is complete before
+// the message goes.
 void Worker(Kind kind, const std::string& first, const std::string& second, PwHwnd window,
             uint32_t command) {
+  ResetOutcome();
   const bool ok = kind == Kind::Send ? RunSend(first, second) : RunReceive(first, second);
+  EndOutcome(ok);
   Tasks().startPosition.store(0);
+  Tasks().checkedResume.store(false);
   Tasks().busy.store(false);
   pw::Message message;
   message.kind = pw::MessageKind::Command;
@@ -44,7 +49,7 @@ std::optional<size_t> NameLength(const char* name) {
 // `first` is the destination, `second` the source. Returns 1 when the worker was started; a
 // refused call changes nothing.
 int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint32_t command,
-          bool posi, uint64_t position) {
+          bool posi, uint64_t position, bool checked = false) {
   if (posi) {
     uint32_t version = 0;
     if (GetDeviceVersion(&version) == 0 || version < kFirstPosiVersion) return 0;
@@ -63,6 +68,7 @@ int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint3
   s.taskCancel.store(false);
   task.percent.store(0);
   task.startPosition.store(position);
+  task.checkedResume.store(checked);
   bool started = false;
   try {  // copying the names may fail as well as the start
     started =
@@ -73,6 +79,7 @@ int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint3
   }
   if (!started) {
     task.startPosition.store(0);
+    task.checkedResume.store(false);
     task.busy.store(false);
     return 0;
   }
@@ -84,6 +91,12 @@ uint64_t Position(uint32_t high, uint32_t low) {
 }
 
 }  // namespace
+
+int StartCheckedResume(const char* localPath, const char* remoteName, PwHwnd window,
+                       uint32_t command, uint64_t position) {
+  return Start(Kind::Receive, localPath, remoteName, window, command, true, position, true);
+}
+
 }  // namespace hvusb
 
 using namespace hvusb;

@@ -5,6 +5,11 @@
 // file, normal (0x80) when no other bit applies. Setting read-only takes every write
 // permission away; setting a word without it gives the owner write permission back. Other bits
 // have no meaning here and are ignored.
+//
+// Every operation that fails leaves the system's reason in errno, and a File's also in its
+// error(). For tests that cannot make a disk full or, as root, a folder read-only,
+// PENWICK_LOCAL_FILE_FAULT makes the service fail as the system would: "disk-full" fails every
+// write with ENOSPC, "read-only" every create with EROFS.
 #pragma once
 
 #include <cstddef>
@@ -69,8 +74,14 @@ class PW_PLATFORM_API File {
   std::optional<uint32_t> Attributes() const;
   bool SetAttributes(uint32_t attributes);
 
+  // The system's error number (errno) of this file's last failed operation; 0 before any.
+  int error() const { return error_; }
+
  private:
+  bool Failed() const;  // notes errno in error_; returns false
+
   int fd_ = -1;
+  mutable int error_ = 0;
 };
 
 // The attribute word of the file at `path`; nothing when it cannot be examined.

@@ -237,6 +237,8 @@ class PW_PLATFORM_API Driver {
 
   // Text of the last failed Open (empty when none).
   std::string LastOpenMessage() const;
+  // What the backends have to say now (a USB/IP server that cannot be reached), or empty.
+  std::string BackendNote();
 
  private:
   std::unique_ptr<DriverCore> core_;

@@ -4,6 +4,7 @@
 
 #include "backends.hpp"
 #include "driver_core.hpp"
+#include "penwick/usb_settings.hpp"
 
 namespace pw::usb {
 
@@ -51,10 +52,7 @@ std::string Driver::EnvironmentNote() {
   const size_t serverCount = servers ? ParseUsbipServers(servers, &badServers).size() : 0;
   std::string note;
   if (idCount == 0 && serverCount == 0) {
-    note =
-        "No USB receiver is configured: set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a "
-        "receiver on this machine, or PENWICK_USBIP=host:port for one reached over USB/IP. "
-        "PenwickUpload --list shows the devices this machine sees, with the line to use.";
+    note = "No USB receiver is configured: " + ReceiverSettingsHelp() + ".";
   }
   for (const auto& item : badIds) {
     note += (note.empty() ? "" : " ") + std::string("PENWICK_USB_IDS: \"") + item +
@@ -63,6 +61,31 @@ std::string Driver::EnvironmentNote() {
   for (const auto& item : badServers) {
     note += (note.empty() ? "" : " ") + std::string("PENWICK_USBIP: \"") + item +
             "\" is not host:port.";
+  }
+  return note;
+}
+
+bool ReceiverConfigured() {
+  const char* ids = std::getenv("PENWICK_USB_IDS");
+  const char* servers = std::getenv("PENWICK_USBIP");
+  std::vector<std::string> bad;
+  return (ids && !ParseUsbIds(ids, &bad).empty()) ||
+         (servers && !ParseUsbipServers(servers, &bad).empty());
+}
+
+std::string ReceiverSettingsHelp() {
+  return "set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a receiver on this machine "
+         "(PenwickUpload --list shows the devices it sees, with the line to use), or "
+         "PENWICK_USBIP=host:port for one reached over USB/IP";
+}
+
+std::string DriverNote() {
+  // The settings are the process's environment: read once.
+  static const std::string settings = Driver::EnvironmentNote();
+  std::string note = settings;
+  for (const std::string& more :
+       {Driver::Process().BackendNote(), Driver::Process().LastOpenMessage()}) {
+    if (!more.empty()) note += (note.empty() ? "" : "\n") + more;
   }
   return note;
 }
@@ -120,6 +143,10 @@ Status Driver::CancelIo(Handle pipe) {
 
 std::string Driver::LastOpenMessage() const {
   return core_->LastOpenMessage();
+}
+
+std::string Driver::BackendNote() {
+  return core_->BackendNotes();
 }
 
 }  // namespace pw::usb

@@ -177,6 +177,16 @@ void DriverCore::DeviceRemoved(const std::string& path) {
   Post(pw::kDeviceRemoveComplete, path);
 }
 
+std::string DriverCore::BackendNotes() {
+  std::lock_guard openLock(openMutex_);  // backends are replaced only under it
+  std::string notes;
+  for (const auto& backend : backends_) {
+    const std::string note = backend->Note();
+    if (!note.empty()) notes += (notes.empty() ? "" : "\n") + note;
+  }
+  return notes;
+}
+
 std::string DriverCore::LastOpenMessage() const {
   std::lock_guard lock(mutex_);
   return lastOpenMessage_;

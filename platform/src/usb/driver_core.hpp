@@ -39,6 +39,8 @@ class DriverCore final : public BackendSink {
   RequestPtr Submit(Handle pipe, Direction direction, const uint8_t* data, size_t length);
   Status CancelIo(Handle pipe);
   std::string LastOpenMessage() const;
+  // The backends' notes, one after the other.
+  std::string BackendNotes();
 
   // BackendSink.
   void DeviceArrived(const std::string& path) override;

@@ -11,10 +11,10 @@
 
 namespace pw::usb {
 
-// Connects with TCP_NODELAY set; -1 on failure or after `timeout`, with the reason in `why`
-// (may be null) for the operator ("Connection refused", "no answer within 1000 ms").
+// Connects with TCP_NODELAY set; -1 on failure or after `timeout`, with what went wrong in
+// `problem` when given (a host name that does not resolve, a refused connection, ...).
 int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
-               std::string* why = nullptr);
+               std::string* problem = nullptr);
 // Writes all bytes; false on error or when no progress for `timeout`.
 bool TcpWriteAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout);
 

@@ -38,10 +38,7 @@ std::optional<std::vector<usbip::ExportedDevice>> QueryUsbipDevices(const UsbipS
   std::string reason;
   if (!why) why = &reason;
   const int fd = TcpConnect(server.host, server.port, kConnectTimeout, why);
-  if (fd < 0) {
-    *why = "cannot connect (" + *why + ")";
-    return std::nullopt;
-  }
+  if (fd < 0) return std::nullopt;
   std::optional<std::vector<usbip::ExportedDevice>> devices;
   if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
     SocketReader in(fd, kReplyTimeout);
@@ -111,13 +108,23 @@ bool UsbipBackend::Owns(std::string_view devicePath) const {
 std::vector<std::string> UsbipBackend::Poll(bool announceArrivals) {
   std::lock_guard pollLock(pollMutex_);
   std::set<std::string> listed;
+  std::string note;
   for (const auto& server : servers_) {
-    auto devices = QueryUsbipDevices(server);
+    std::string problem;
+    auto devices = QueryUsbipDevices(server, &problem);
+    if (!devices) {
+      note += (note.empty() ? "" : " ") + std::string("The USB/IP server ") +
+              UsbipServerText(server) + " cannot be reached: " + problem + "; still trying.";
+    }
     if (!devices) continue;  // unreachable: its devices are gone (unless imported)
     for (const auto& device : *devices) {
       auto path = UsbipDevicePath(server, device.busId);
       if (!device.busId.empty() && path.size() <= kMaxDevicePathLength) listed.insert(path);
     }
+  }
+  {
+    std::lock_guard lock(noteMutex_);
+    note_ = note;
   }
   std::vector<std::string> arrivals, removals;
   BackendSink* sink = nullptr;
@@ -181,6 +188,11 @@ void UsbipBackend::Stop() {
   if (poller_.joinable()) poller_.join();
   std::lock_guard lock(shared_->mutex);
   shared_->sink = nullptr;
+}
+
+std::string UsbipBackend::Note() const {
+  std::lock_guard lock(noteMutex_);
+  return note_;
 }
 
 std::vector<std::string> UsbipBackend::Enumerate() {
