@@ -112,11 +112,11 @@ std::vector<std::string> UsbipBackend::Poll(bool announceArrivals) {
   for (const auto& server : servers_) {
     std::string problem;
     auto devices = QueryUsbipDevices(server, &problem);
-    if (!devices) {
+    if (!devices) {  // unreachable: its devices are gone (unless imported)
       note += (note.empty() ? "" : " ") + std::string("The USB/IP server ") +
               UsbipServerText(server) + " cannot be reached: " + problem + "; still trying.";
+      continue;
     }
-    if (!devices) continue;  // unreachable: its devices are gone (unless imported)
     for (const auto& device : *devices) {
       auto path = UsbipDevicePath(server, device.busId);
       if (!device.busId.empty() && path.size() <= kMaxDevicePathLength) listed.insert(path);
