@@ -3,6 +3,7 @@
 // the transfer file as it was.
 #include <signal.h>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -202,6 +203,66 @@ TEST_F(UsbProgramTest, ASecondCtrlCDuringAStalledUploadEndsAtOnce) {
       RunProgram({"-fsettings.dat", "-pCOM0"}, {"PENWICK_USBIP=", "PENWICK_USB_IDS="});
   EXPECT_EQ(next.status, 7) << next.output;
   EXPECT_FALSE(DownloadFileLeft());
+}
+
+// --list over USB/IP: a receiver-shaped emulated receiver, one of another shape and a server
+// that is not there; as text and as JSON lines. It needs no transfer file and arms nothing.
+TEST_F(UsbProgramTest, ListShowsTheServersDevicesTheirShapeAndWhyNot) {
+  std::vector<std::unique_ptr<pwtest::ChildProcess>> sims;
+  const auto startSim = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {PENWICK_SIM_PATH, "usb", "--port", "0"});
+    sims.push_back(std::make_unique<pwtest::ChildProcess>());
+    EXPECT_TRUE(sims.back()->Start(args));
+    std::istringstream words(sims.back()->ReadLine(30s));  // "USBIP 127.0.0.1:<port> busid 1-1"
+    std::string tag, address;
+    words >> tag >> address;
+    return address;
+  };
+  const std::string receiver =
+      startSim({"--vid", "1234", "--pid", "5678", "--bcd-device", "0200", "--echo"});
+  const std::string other =
+      startSim({"--vid", "4321", "--pid", "0001", "--config", "no-endpoints"});
+  const std::vector<std::string> env = {"PENWICK_USBIP=" + receiver + "," + other + ",127.0.0.1:1",
+                                        "PENWICK_USB_IDS="};
+
+  ProgramResult run = RunProgram({"--list"}, env);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("usbip:" + receiver +
+                            "/1-1  1234:5678  version 0200\n"
+                            "      receiver's shape: yes; usable as a receiver\n"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("      receiver's shape: no; named by the settings, but not usable\n"
+                            "      - not the receiver's shape: its interface has no bulk endpoint"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(run.output.find("127.0.0.1:1: cannot be reached: the connection was refused"),
+            std::string::npos)
+      << run.output;
+  EXPECT_FALSE(std::filesystem::exists("Upload.Log"));  // nothing was started
+
+  run = RunProgram({"--list", "--json"}, env);
+  EXPECT_EQ(run.status, 0);
+  std::istringstream lines(run.output);
+  std::string line;
+  std::map<std::string, std::string> fields, last;
+  int receivers = 0, unreachable = 0;
+  while (std::getline(lines, line)) {
+    ASSERT_TRUE(ParseFlatJson(line, &fields)) << line;
+    if (fields["type"] == "usb" && fields["path"] == "usbip:" + receiver + "/1-1") {
+      receivers += fields["vid"] == "1234" && fields["pid"] == "5678" && fields["shape"] == "yes" &&
+                   fields["usable"] == "true" && fields["server"] == receiver;
+    }
+    if (fields["type"] == "usbip" && fields["server"] == "127.0.0.1:1") {
+      unreachable +=
+          fields["reachable"] == "false" && fields["problem"].find("refused") != std::string::npos;
+    }
+    last = fields;
+  }
+  EXPECT_EQ(receivers, 1) << run.output;
+  EXPECT_EQ(unreachable, 1) << run.output;
+  EXPECT_EQ(last["type"], "result");
+  EXPECT_EQ(last["exit"], "0");
 }
 
 }  // namespace
