@@ -4,10 +4,12 @@
 #include <string>
 
 #include "console_view.h"
-#include "json_line.h"
+#include "penwick/cli/json_line.hpp"
 
 namespace app {
 namespace {
+
+using pw::cli::JsonLine;
 
 std::string Hex4(uint16_t value) {
   char text[8];
