@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
@@ -217,6 +218,12 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
 
 bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
+}
+
+bool ReplaceAtomically(const std::string& replacement, const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) ::chmod(replacement.c_str(), st.st_mode & 07777);
+  return std::rename(replacement.c_str(), target.c_str()) == 0;
 }
 
 }  // namespace pw::files
