@@ -3,6 +3,7 @@
 # through ctest's cross-compiling emulator, in a Wine prefix of their own. Prints its wall time
 # and leaves no Wine process behind.
 #   scripts/test-windows.sh [ctest arguments...]
+# The end-to-end runs need the Linux emulated receiver: PENWICK_SIM, else build/asan's.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -36,6 +37,16 @@ ln -sfn "$(head -n1 "$echo_out")" "$WINEPREFIX/dosdevices/com9"
 
 status=0
 ctest --test-dir build/windows --output-on-failure "$@" || status=$?
+
+# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP. The receiver
+# comes from a Linux build (PENWICK_SIM, else build/asan's).
+sim="${PENWICK_SIM:-build/asan/bin/penwick-sim}"
+if [ -x "$sim" ]; then
+  tests/windows/files_usbip_e2e.sh "$sim" build/windows/bin || status=$?
+else
+  echo "No Linux penwick-sim at $sim: the end-to-end runs were skipped (set PENWICK_SIM)."
+  status=1
+fi
 stop_all
 echo "Windows tests under Wine: $(($(date +%s) - start)) s wall"
 exit $status
