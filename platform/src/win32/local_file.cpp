@@ -12,6 +12,7 @@
 #include <limits>
 #include <string_view>
 
+#include "local_file_fault.hpp"
 #include "penwick/local_file.hpp"
 
 namespace pw::files {
@@ -62,40 +63,11 @@ DWORD SystemAttributesFor(uint32_t attributes) {
   return kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL;
 }
 
-// The fault PENWICK_LOCAL_FILE_FAULT asks for, read at each use so a test can change it.
-bool FaultRequested(std::string_view name) {
-  const char* fault = std::getenv("PENWICK_LOCAL_FILE_FAULT");
-  return fault != nullptr && name == fault;
-}
-
 HANDLE HandleOf(int fd) {
   return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 }
 
 }  // namespace
-
-File::~File() {
-  Close();
-}
-
-File::File(File&& other) noexcept : fd_(other.fd_), error_(other.error_) {
-  other.fd_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    error_ = other.error_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-bool File::Failed() const {
-  error_ = errno;
-  return false;
-}
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
@@ -108,7 +80,7 @@ bool File::Open(const std::string& path, Mode mode) {
       access |= GENERIC_WRITE;
       break;
     case Mode::CreateNew:
-      if (FaultRequested("read-only")) {
+      if (LocalFileFaultRequested("read-only")) {
         errno = EROFS;
         return Failed();
       }
@@ -167,7 +139,7 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 }
 
 bool File::Write(const uint8_t* data, size_t size) {
-  if (size != 0 && FaultRequested("disk-full")) {
+  if (size != 0 && LocalFileFaultRequested("disk-full")) {
     errno = ENOSPC;
     return Failed();
   }

@@ -12,12 +12,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cstdlib>
 #include <mutex>
 #include <optional>
 
 #include "penwick/serial_port.hpp"
+#include "serial_port_name.hpp"
 
 namespace pw {
 
@@ -111,23 +111,13 @@ struct SerialPort::Device {
 
 std::string ResolveSerialPortName(const std::string& name) {
   if (name.rfind("\\\\", 0) == 0) return name;  // a device path already
-  if (name.size() < 4 || name.size() > 12) return name;
-  if (std::toupper(static_cast<unsigned char>(name[0])) != 'C' ||
-      std::toupper(static_cast<unsigned char>(name[1])) != 'O' ||
-      std::toupper(static_cast<unsigned char>(name[2])) != 'M')
-    return name;
-  unsigned long n = 0;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return name;
-    n = n * 10 + static_cast<unsigned long>(name[i] - '0');
-  }
+  const auto n = ComPortNumber(name);
+  if (!n) return name;
   // PENWICK_COMn may still point a port name at another device (tests, adapters).
-  std::string var = "PENWICK_COM" + std::to_string(n);
-  if (const char* value = std::getenv(var.c_str()); value != nullptr && *value != '\0')
-    return value;
-  if (n == 0) return name;
+  if (auto device = ComPortFromEnvironment(*n)) return *device;
+  if (*n == 0) return name;
   // The device namespace form opens every port, COM10 and above included.
-  return "\\\\.\\COM" + std::to_string(n);
+  return "\\\\.\\COM" + std::to_string(*n);
 }
 
 SerialPort::SerialPort() = default;
