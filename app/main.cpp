@@ -60,5 +60,5 @@ int main(int argc, char** argv) {
                  "PenwickUpload: the service panel needs the window; the run goes on "
                  "without it\n");
   }
-  return app::RunConsole(line, {options.json, options.timeoutSeconds});
+  return app::RunConsole(line, {options.json, options.verbose, options.timeoutSeconds});
 }

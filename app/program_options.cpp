@@ -70,6 +70,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.console = true;
     } else if (name == "--service") {
       options.service = true;
+    } else if (name == "--verbose") {
+      options.verbose = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
@@ -112,8 +114,8 @@ std::string CheckPortText(const std::string& port) {
 }
 
 std::string UsageSynopsis() {
-  return "usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] "
-         "[--timeout SECONDS]\n"
+  return "usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] [--verbose]\n"
+         "                     [--timeout SECONDS]\n"
          "       PenwickUpload --service [-f FILE -p PORT]\n"
          "       PenwickUpload --help | --version\n";
 }
@@ -146,6 +148,7 @@ std::string UsageText() {
          "                     identities); without -f the session ends with status 0\n"
          "  --json             JSON lines on stdout, one object per message, status, progress\n"
          "                     value and the result; the text for people goes to stderr\n"
+         "  --verbose          on the console, the service panel's message list too\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"
          "  --help, --version  this text, the version\n"
          "\n"

@@ -16,6 +16,7 @@ struct ProgramOptions {
   bool console = false;                  // the console front end
   bool json = false;                     // JSON lines on stdout (implies the console)
   bool service = false;                  // the window shows its service panel
+  bool verbose = false;                  // the console shows the message list's entries too
   std::optional<double> timeoutSeconds;  // from the end of start-up until a transfer begins
   CommandLine line;                      // the letter options
   std::string error;  // why the command line is refused, empty when all was understood

@@ -20,7 +20,7 @@ struct Fixture {
     std::string error;
     std::vector<ScriptRule> rules{*ParseScriptLine(rule, &error)};
     DeviceSettings settings;
-    settings.descriptors.max_packet = 512;
+    settings.descriptors.maxPacket = 512;
     device = std::make_unique<EmulatedDevice>(settings,
                                               std::make_unique<ScriptFunction>(std::move(rules)));
     server = std::make_unique<UsbipServer>(*device);
@@ -36,10 +36,10 @@ void BM_FrameRoundTrip(benchmark::State& state) {
   // 128 hex digits: a 64-byte answer.
   Fixture f(("write \"HaVo\" => read " + std::string(128, 'a')).c_str());
   if (!f.ok) state.SkipWithError("server did not start");
-  std::vector<std::uint8_t> frame{'H', 'a', 'V', 'o', 0, 1, 0, 0, 1};
+  std::vector<uint8_t> frame{'H', 'a', 'V', 'o', 0, 1, 0, 0, 1};
   frame.resize(512, 0);  // the host pads a write to a whole packet
   for (auto _ : state) {
-    f.client.Submit(0, 1, static_cast<std::int32_t>(frame.size()), frame);
+    f.client.Submit(0, 1, static_cast<int32_t>(frame.size()), frame);
     f.client.Submit(1, 2, 512);
     auto written = f.client.Receive();
     auto read = f.client.Receive();
@@ -52,7 +52,7 @@ BENCHMARK(BM_FrameRoundTrip)->UseRealTime();
 void BM_Echo64K(benchmark::State& state) {
   Fixture f("write * => echo");
   if (!f.ok) state.SkipWithError("server did not start");
-  std::vector<std::uint8_t> block(65536, 0x5A);
+  std::vector<uint8_t> block(65536, 0x5A);
   for (auto _ : state) {
     f.client.Submit(0, 1, 65536, block);
     f.client.Submit(1, 2, 66048);

@@ -10,7 +10,7 @@
 
 namespace {
 
-bool Parse(const std::uint8_t* data, std::size_t size) {
+bool Parse(const uint8_t* data, size_t size) {
   std::vector<sim::usbip::ScriptRule> rules;
   std::string error;
   const bool ok = sim::usbip::ParseScript(
@@ -21,11 +21,11 @@ bool Parse(const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Parse(data, size);
   return 0;
 }
 
-bool FuzzInputRefused(const std::uint8_t* data, std::size_t size) {
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
   return !Parse(data, size);
 }

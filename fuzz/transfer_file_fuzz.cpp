@@ -4,13 +4,15 @@
 // library's identity store as it found it.
 //
 // Inputs of odd length are completed into a whole transfer file (the packed image padded with
-// zeros) whose identity check byte and packed CRCs are right, so that mutations reach the
-// unpack instead of stopping at the size and checksum checks.
+// zeros) whose identity check byte and packed CRCs are right (for streams of at most 8192
+// bytes: a longer one is refused before its CRC is looked at), so that mutations reach the
+// unpack instead of stopping at the size and checksum checks. That file is built in a buffer
+// kept across inputs; other inputs are read where libFuzzer holds them.
 #include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdlib>
-#include <vector>
+#include <span>
 
 #include "NorraLink.h"
 #include "fuzz_target.h"
@@ -20,6 +22,8 @@
 
 namespace {
 
+constexpr uint32_t kMaxStream = 8192;  // the longest packed stream the unpack takes
+
 void FixChecks(uint8_t* c) {
   uint8_t sum = 0;
   for (size_t i = 4; i < 32; ++i) sum = static_cast<uint8_t>(sum + c[i]);
@@ -28,7 +32,7 @@ void FixChecks(uint8_t* c) {
     uint8_t* d = c + 64 + i * 64;
     const uint32_t offset = Get32bit(d + 4);
     const uint32_t length = Get32bit(d + 8);
-    if (offset < app::kPackedSize && length <= app::kPackedSize - offset)
+    if (offset < app::kPackedSize && length <= kMaxStream && length <= app::kPackedSize - offset)
       Put16bit(d, GetCrc16(c + offset, length));
   }
 }
@@ -39,10 +43,14 @@ namespace {
 
 // Reads and checks the input as the entry point reads it; aborts when a promise breaks.
 app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
-  std::vector<uint8_t> file(data, data + size);
+  static auto* completed = new std::array<uint8_t, app::kTransferFileSize>;
+  std::span<const uint8_t> file(data, size);
   if (size % 2 == 1) {
-    file.resize(app::kTransferFileSize, 0);
-    FixChecks(file.data() + app::kTransferHeaderSize);
+    const size_t copied = std::min(size, completed->size());
+    std::copy_n(data, copied, completed->begin());
+    std::fill(completed->begin() + static_cast<std::ptrdiff_t>(copied), completed->end(), 0);
+    FixChecks(completed->data() + app::kTransferHeaderSize);
+    file = *completed;
   }
   static app::Libraries libraries;
   static auto* packed = new std::array<uint8_t, app::kPackedSize>;

@@ -3,42 +3,50 @@
 // outside the two buffers.
 //
 // Inputs of odd length first get a valid identity check byte and packed CRCs for every
-// descriptor that points inside the container, so that mutations of the streams reach the
+// descriptor that points inside the container with a stream of at most 8192 bytes (a longer
+// one is refused before its CRC is looked at), so that mutations of the streams reach the
 // decoder instead of stopping at the checks.
+//
+// The two buffers are allocated once and kept (the container refilled for every input), so
+// no input pays for half a megabyte of fresh pages; the allocator's bounds stay around them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <vector>
+#include <cstring>
 
 #include "PenwickHelpers.h"
 #include "codec_hooks.h"
 #include "fuzz_target.h"
 #include "image_layout.h"
+#include "pack.h"
 #include "unpack.h"
 
 namespace {
 
-void FixChecks(std::vector<uint8_t>& c) {
+void FixChecks(uint8_t* c) {
   uint8_t sum = 0;
   for (size_t i = 4; i < codec::kIdentitySize; ++i) sum = static_cast<uint8_t>(sum + c[i]);
   c[codec::kIdentityCheckByte] = static_cast<uint8_t>(~sum);
   for (size_t i = 0; i < codec::kDescriptorCount; ++i) {
-    uint8_t* d = c.data() + codec::kDescriptorTableOffset + i * codec::kDescriptorSize;
+    uint8_t* d = c + codec::kDescriptorTableOffset + i * codec::kDescriptorSize;
     const uint32_t offset = Get32bit(d + codec::kDescOffset);
     const uint32_t length = Get32bit(d + codec::kDescPackedLength);
-    if (offset < c.size() && length <= c.size() - offset)
-      Put16bit(d + codec::kDescPackedCrc, GetCrc16(c.data() + offset, length));
+    if (offset < codec::kContainerSize && length <= codec::kMaxBlockStream &&
+        length <= codec::kContainerSize - offset)
+      Put16bit(d + codec::kDescPackedCrc, GetCrc16(c + offset, length));
   }
 }
 
 int Unpack(const uint8_t* data, size_t size) {
   static codec::ImageStores stores;
+  static auto* container = new uint8_t[codec::kContainerSize];
+  static auto* region = new uint8_t[codec::kRegionSize];
   codec::SetNotifyHook([](int, intptr_t) {});
-  std::vector<uint8_t> container(codec::kContainerSize, 0);
-  std::copy_n(data, std::min(size, container.size()), container.begin());
+  const size_t copied = std::min(size, codec::kContainerSize);
+  std::memcpy(container, data, copied);
+  std::memset(container + copied, 0, codec::kContainerSize - copied);
   if (size % 2 == 1) FixChecks(container);
-  std::vector<uint8_t> region(codec::kRegionSize);
-  const int result = codec::UnpackFlashData(container.data(), region.data(), stores);
+  const int result = codec::UnpackFlashData(container, region, stores);
   if (result != 0 && result != 1) __builtin_trap();
   return result;
 }

@@ -1,18 +1,24 @@
 // A running receive task fed arbitrary receiver packets through the scripted fake driver: it
 // must end (posting nothing to a null window), never read or write outside its buffers, and
 // leave the read time-out as it found it. Input: a start-position byte, then packets, each
-// a 2-byte big-endian length and its bytes; reads beyond them get no answer.
+// a 2-byte big-endian length and its bytes.
+//
+// Nothing waits on a clock or a thread: the task runs on the fuzzing thread inside its start
+// call, the fake accepts every write at once, a read beyond the packets ends at once without
+// bytes (as a timed-out read ends once cancelled), and the task's drain after a bad packet
+// makes one read, so it discards the next packet only instead of every packet the input still
+// holds. A task that never ended would hang the input (libFuzzer reports a time-out). The
+// local file lives in memory-backed /dev/shm when there is one.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
-#include <thread>
 
 #include "HvUsb.h"
 #include "file_task.h"
@@ -26,14 +32,22 @@ constexpr uint8_t kInEp = 0x82;
 
 pw::usb::FakeBackend* Fake() {
   static pw::usb::FakeBackend* fake = [] {
-    pw::usb::SetTimeoutPermille(1);  // 8 s reads wait 8 ms, drains 12 and 20 ms
+    pw::usb::SetTimeoutPermille(1);  // a read that does wait (none should) waits one slice
+    hvusb::RunTasksInstantly(true);
     auto backend = std::make_unique<pw::usb::FakeBackend>();
     auto* raw = backend.get();
+    raw->SetUnscripted(pw::usb::FakeBackend::Timing::Immediate, pw::usb::Status::Cancelled);
     pw::usb::Driver::Process().Reset(pw::usb::MakeBackends(std::move(backend)));
     InitDevice();
     return raw;
   }();
   return fake;
+}
+
+const std::string& LocalPath() {
+  static const std::string path = std::string(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp") +
+                                  "/penwick-receive-fuzz-" + std::to_string(getpid());
+  return path;
 }
 
 }  // namespace
@@ -56,25 +70,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fake->ScriptRead(kPath, kInEp, std::move(reply));
     at += length;
   }
-  const std::string local = "/tmp/penwick-receive-fuzz-" + std::to_string(getpid());
-  unlink(local.c_str());
+  const char* local = LocalPath().c_str();
+  unlink(local);
   if (position != 0) {  // a partly received file to resume
-    std::FILE* file = std::fopen(local.c_str(), "wb");
+    std::FILE* file = std::fopen(local, "wb");
     if (file == nullptr) std::abort();
     for (uint8_t i = 0; i < position; ++i) std::fputc(i, file);
     std::fclose(file);
   }
-  const int started = position == 0
-                          ? UsbTaskFileReceive(local.c_str(), "r", nullptr, 1)
-                          : UsbTaskFileReceivePosi(local.c_str(), "r", nullptr, 1, 0, position);
+  const int started = position == 0 ? UsbTaskFileReceive(local, "r", nullptr, 1)
+                                    : UsbTaskFileReceivePosi(local, "r", nullptr, 1, 0, position);
   if (started != 1) std::abort();
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (hvusb::Tasks().busy.load()) {
-    if (std::chrono::steady_clock::now() > deadline) std::abort();  // the task must end
-    std::this_thread::sleep_for(std::chrono::microseconds(200));
-  }
+  if (hvusb::Tasks().busy.load()) std::abort();  // the task ran inside the call and ended
   if (hvusb::State().readTimeoutMs.load() != hvusb::kDefaultTimeoutMs) std::abort();
-  chmod(local.c_str(), 0600);
-  unlink(local.c_str());
+  chmod(local, 0600);
+  unlink(local);
   return 0;
 }

@@ -1,5 +1,5 @@
-// The console front end: runs the controller until the run has ended, with Ctrl-C and
-// SIGTERM as Exit, the time waited for the receiver on show, and --timeout.
+// The console front end: runs the run until it has ended, with Ctrl-C and SIGTERM forwarded
+// to it, and its closing line.
 #pragma once
 
 #include <optional>
@@ -10,6 +10,7 @@ namespace app {
 
 struct ConsoleSettings {
   bool json = false;
+  bool verbose = false;  // message-list entries for people too
   std::optional<double> timeoutSeconds;
 };
 

@@ -30,8 +30,11 @@ std::vector<std::string> Lines(const std::string& text) {
 }  // namespace
 
 ConsoleView::ConsoleView(std::FILE* human, bool humanIsTerminal, std::FILE* json,
-                         bool askOnTerminal)
-    : human_(human, humanIsTerminal), json_(json), askOnTerminal_(askOnTerminal) {}
+                         bool askOnTerminal, bool verbose)
+    : human_(human, humanIsTerminal),
+      json_(json),
+      askOnTerminal_(askOnTerminal),
+      verbose_(verbose) {}
 
 void ConsoleView::Line(const std::string& text) {
   if (waitingShown_) human_.Clear();
@@ -48,25 +51,33 @@ void ConsoleView::Json(const std::string& line) {
 void ConsoleView::AppendMessage(const std::string& entry, EntryKind kind, const std::string&, int) {
   std::lock_guard lock(mutex_);
   Json(JsonLine("message").Add("text", entry).Text());
-  // The bar shows download progress; an empty entry shows nothing.
-  if (kind == EntryKind::DownloadProgress || entry.empty()) return;
+  // The entries are the service panel's; the bar shows progress; an empty entry shows nothing.
+  if (!verbose_ || kind == EntryKind::Progress || entry.empty()) return;
   for (const std::string& line : Lines(entry)) Line(line);
 }
 
 void ConsoleView::SetStatusText(const std::string& text) {
   std::lock_guard lock(mutex_);
   Json(JsonLine("status").Add("text", text).Text());
-  if (progress_ >= 0 && text == WritingStatusText(progress_)) return;  // the bar says it
+  if (text == progressText_) return;  // the bar says it
   Line(text);
 }
 
-void ConsoleView::SetProgress(int percent) {
+void ConsoleView::SetProgress(int percent, ProgressKind kind) {
   std::lock_guard lock(mutex_);
-  Json(JsonLine("progress").Add("percent", percent).Text());
+  JsonLine json("progress");
+  json.Add("percent", percent);
+  json.Add("direction", kind == ProgressKind::Download ? "write" : "read");
+  if (kind != ProgressKind::Download)
+    json.Add("image", kind == ProgressKind::UploadFlash ? "flash" : "eeprom");
+  Json(json.Text());
   if (waitingShown_) human_.Clear();
   waitingShown_ = false;
-  progress_ = percent;
-  human_.Bar("Writing", percent);
+  progressText_ = ProgressStatusText(kind, percent);
+  human_.Bar(kind == ProgressKind::Download      ? "Writing"
+             : kind == ProgressKind::UploadFlash ? "Reading flash"
+                                                 : "Reading EEPROM",
+             percent);
 }
 
 int ConsoleView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
@@ -119,13 +130,7 @@ void ConsoleView::Result(const Outcome& outcome) {
            .Add("summary", outcome.summary)
            .Add("advice", outcome.advice)
            .Text());
-  if (outcome.ok()) {
-    Line("Done: " + outcome.summary + ". Exit status 0.");
-    return;
-  }
-  std::string text = "Failed: " + outcome.summary + ".";
-  if (!outcome.advice.empty()) text += " Try: " + outcome.advice + ".";
-  Line(text + " Exit status " + std::to_string(outcome.exitCode) + ": " + info.meaning + ".");
+  Line(ClosingLine(outcome));
 }
 
 }  // namespace app

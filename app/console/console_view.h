@@ -1,8 +1,8 @@
-// The console front end's view: message-list entries and status changes as lines, download
-// progress as one bar (redrawn in place on a terminal, plain lines on a pipe), message boxes
-// printed and answered, and with --json one JSON object per effect on stdout (the text for
-// people then goes to stderr). Safe to call from any thread: the libraries' own message boxes
-// come from their workers.
+// The console front end's view: status changes as lines, transfer progress as one bar
+// (redrawn in place on a terminal, plain lines on a pipe), message boxes printed and answered,
+// the driver's notes; message-list entries only when verbose. With --json one JSON object per
+// effect on stdout, message-list entries always (the text for people then goes to stderr). Safe to
+// call from any thread: the libraries' own message boxes come from their workers.
 #pragma once
 
 #include <chrono>
@@ -13,20 +13,22 @@
 #include "outcome.h"
 #include "penwick/cli/progress_line.hpp"
 #include "penwick/message_box.hpp"
-#include "view.h"
+#include "run.h"
 
 namespace app {
 
-class ConsoleView : public View {
+class ConsoleView : public RunView {
  public:
   // `human` gets the text for people; `json` (or null) the JSON lines. `askOnTerminal`: a box
   // with a choice is asked on the terminal (standard input) rather than answered by default.
-  ConsoleView(std::FILE* human, bool humanIsTerminal, std::FILE* json, bool askOnTerminal);
+  // `verbose`: message-list entries are shown to people too.
+  ConsoleView(std::FILE* human, bool humanIsTerminal, std::FILE* json, bool askOnTerminal,
+              bool verbose = false);
 
   void AppendMessage(const std::string& entry, EntryKind kind, const std::string& allText,
                      int scrollBy) override;
   void SetStatusText(const std::string& text) override;
-  void SetProgress(int percent) override;
+  void SetProgress(int percent, ProgressKind kind) override;
   void EnableControl(int, bool) override {}
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
   void Move(int, int) override {}
@@ -38,9 +40,9 @@ class ConsoleView : public View {
   // Any message box of the process (installed as the platform's handler).
   int Answer(const pw::MessageBoxRequest& request);
   // How long the run has waited for the receiver (a live line).
-  void Waiting(std::chrono::seconds waited);
+  void Waiting(std::chrono::seconds waited) override;
   // A note from the USB driver (its settings, an open it was refused), once per text.
-  void Note(const std::string& text);
+  void Note(const std::string& text) override;
   // The last words: whether the run did its job, and if not why and what to try.
   void Result(const Outcome& outcome);
 
@@ -52,7 +54,8 @@ class ConsoleView : public View {
   pw::cli::ProgressLine human_;
   std::FILE* json_;
   bool askOnTerminal_;
-  int progress_ = -1;
+  bool verbose_;
+  std::string progressText_;  // the status text the bar shows
   bool waitingShown_ = false;
   std::string lastNote_;
 };

@@ -12,48 +12,65 @@ Outcome Cancelled() {
 
 }  // namespace
 
+Outcome UploadController::outcome() const {
+  if (outcome_) return *outcome_;
+  return {pw::cli::kExitTransferFailed, "nothing was transferred", ""};
+}
+
 void UploadController::Fail(Outcome outcome) {
-  if (outcomeSet_) return;
-  outcome_ = std::move(outcome);
-  outcomeSet_ = true;
+  if (!outcome_) outcome_ = std::move(outcome);
 }
 
 void UploadController::Finish(Outcome outcome) {
-  phase_ = RunPhase::Finished;
+  const bool ending = phase_ == RunPhase::Ending;
   // After a cancel only a transfer that completed all the same changes what is reported.
-  if (cancelRequested_ && !outcome.ok()) return;
-  outcome_ = std::move(outcome);
-  outcomeSet_ = true;
+  if (!ending || outcome.ok()) outcome_ = std::move(outcome);
+  if (phase_ == RunPhase::Starting) return;
+  if (ending) {
+    Close(*closeWith_);
+    return;
+  }
+  phase_ = RunPhase::Ended;
+  if (outcome_->ok()) Close(DialogResult::Ok);
 }
 
 void UploadController::Close(DialogResult result) {
-  if (inStartup_) {
-    closeAfterStartup_ = result;
-    return;
-  }
-  if (closed_) return;
-  closed_ = true;
-  closeWhenUsbEnds_.reset();
+  if (closed()) return;
+  closeWith_ = result;
+  if (phase_ == RunPhase::Starting) return;  // start-up closes when it has finished
+  phase_ = RunPhase::Ended;
   view_.Close(result);
   // Late notices (a worker in its final pause) are dropped from now on.
   window_->Close();
 }
 
+bool UploadController::UsbSessionRunning() const {
+  return phase_ == RunPhase::Running && run_.mode != RunMode::SerialDownload;
+}
+
 void UploadController::EndRun(Outcome why, DialogResult result) {
-  if (phase_ == RunPhase::Armed || phase_ == RunPhase::Running) {
-    Finish(std::move(why));
-    cancelRequested_ = true;
-    state_->usbDownloadPending = false;
-    state_->usbUploadPending = false;
-    if (usbSessionRunning_) {
-      // The session ends at its next check and reports; its notice closes the window.
-      libs_.CancelUsbFunc();
-      closeWhenUsbEnds_ = result;
+  switch (phase_) {
+    case RunPhase::Armed:
+    case RunPhase::Running:
+      outcome_ = std::move(why);
+      if (UsbSessionRunning()) {
+        // The session ends at its next check and reports; its notice closes the window.
+        libs_.CancelUsbFunc();
+        closeWith_ = result;
+        phase_ = RunPhase::Ending;
+        return;
+      }
+      OnSerialClose();
+      Close(result);
       return;
-    }
-    OnSerialClose();
+    case RunPhase::Ending:
+      StopWaiting();  // asked again: no more waiting
+      return;
+    case RunPhase::Starting:
+    case RunPhase::Ended:
+      Close(result);
+      return;
   }
-  Close(result);
 }
 
 void UploadController::OnOk() {
@@ -69,7 +86,7 @@ void UploadController::Stop(Outcome why) {
 }
 
 void UploadController::StopWaiting() {
-  if (closeWhenUsbEnds_) Close(*closeWhenUsbEnds_);
+  if (phase_ == RunPhase::Ending) Close(*closeWith_);
 }
 
 }  // namespace app

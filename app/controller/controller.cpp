@@ -2,6 +2,8 @@
 // commands, the transfer file, message routing, and how the run ends.
 #include "controller.h"
 
+#include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -37,36 +39,34 @@ UploadController::UploadController(View& view, Libraries& libraries, CommandLine
       run_(SelectRun(line_.port)),
       state_(std::make_unique<ControllerState>()),
       scratch_(std::make_unique<Scratch>()),
-      window_(std::make_unique<PwWindow>([this](const pw::Message& m) { return Handle(m); })) {
-  outcome_ = {pw::cli::kExitTransferFailed, "nothing was transferred", ""};
-}
+      window_(std::make_unique<PwWindow>([this](const pw::Message& m) { return Handle(m); })) {}
 
 UploadController::~UploadController() {
   window_->Close();
 }
 
 void UploadController::AddMessage(const char* format, ...) {
+  char text[512];  // longer entries are cut at 511 characters
   va_list args;
   va_start(args, format);
-  AddEntry(format, args, EntryKind::Plain);
+  std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
+  AddEntry(text, EntryKind::Plain);
 }
 
-void UploadController::AddEntry(const char* format, va_list args, EntryKind kind) {
-  char text[512];  // longer entries are cut at 511 characters
-  std::vsnprintf(text, sizeof text, format, args);
+void UploadController::AddEntry(const char* text, EntryKind kind) {
   state_->messages += "\r\n";
   state_->messages += text;
   view_.AppendMessage(text, kind, state_->messages, ScrollFor(state_->messages));
 }
 
-void UploadController::AddProgressEntry(int percent) {
+void UploadController::ShowProgress(ProgressKind kind, const char* entryFormat, int percent) {
+  if (phase_ == RunPhase::Armed) phase_ = RunPhase::Running;
+  view_.SetProgress(percent, kind);
+  view_.SetStatusText(ProgressStatusText(kind, percent));
   char text[32];
-  std::snprintf(text, sizeof text, "DownLoad %d%%", percent);
-  state_->messages += "\r\n";
-  state_->messages += text;
-  view_.AppendMessage(text, EntryKind::DownloadProgress, state_->messages,
-                      ScrollFor(state_->messages));
+  std::snprintf(text, sizeof text, entryFormat, percent);
+  AddEntry(text, EntryKind::Progress);
 }
 
 void UploadController::EnableFunctions(bool enable) {
@@ -109,14 +109,20 @@ bool UploadController::ShowPackedRead(const TransferFileRead& read) {
   return true;
 }
 
-bool UploadController::LoadTransferFile() {
+bool UploadController::LoadTransferFile(std::string* logLine) {
   ControllerState& s = *state_;
   s.fileName = line_.file;
   const TransferFileRead read = ReadTransferFile(line_.file, s.packed.data(), s.eeprom.data());
   if (!ShowPackedRead(read)) {
-    RefuseBadFile(
-        "cannot open the transfer file " + line_.file + ": " + std::strerror(read.openError),
-        "check the path given with -f");
+    *logLine = "Cannot open file [" + line_.file + "]";
+    if (read.openError == EISDIR) {
+      RefuseBadFile("-f names the folder " + line_.file + ", not a transfer file",
+                    "name the transfer file itself with -f");
+    } else {
+      RefuseBadFile(
+          "cannot open the transfer file " + line_.file + ": " + std::strerror(read.openError),
+          "check the path given with -f");
+    }
     return false;
   }
   if (read.packedBytes > 0) {
@@ -131,20 +137,24 @@ bool UploadController::LoadTransferFile() {
       const size_t size = read.fileSize >= 0
                               ? static_cast<size_t>(read.fileSize)
                               : kTransferHeaderSize + read.packedBytes + read.eepromBytes;
+      *logLine =
+          "Transfer file [" + line_.file + "] is incomplete: " + std::to_string(size) + " bytes";
       RefuseBadFile("the transfer file " + line_.file + " is incomplete: it holds " +
-                        std::to_string(size) + " bytes, a transfer file " +
+                        std::to_string(size) + " bytes; a transfer file holds at least " +
                         std::to_string(kTransferFileSize) +
                         " (a 64-byte header, the packed image and the EEPROM image)",
                     "give the whole transfer file the settings editor wrote");
       return false;
     }
     case TransferFileProblem::SavedByUpload:
+      *logLine = "Transfer file [" + line_.file + "] has no header: saved by an upload";
       RefuseBadFile(
           "the transfer file " + line_.file + " holds " + std::to_string(kSavedTransferFileSize) +
               " bytes: most likely a file an upload saved, which has no 64-byte header",
           "make a transfer file of it with: penwick-pack transfer " + line_.file + " NEW-FILE");
       return false;
     case TransferFileProblem::Damaged:
+      *logLine = "Transfer file [" + line_.file + "] is damaged: its packed image fails its checks";
       RefuseBadFile("the packed image in the transfer file " + line_.file +
                         " failed its checks (damaged, or not a packed image)",
                     "use an intact transfer file");
@@ -170,9 +180,15 @@ bool UploadController::SaveTransferFile() {
   view_.MessageBox(text, "PenwickUpload", pw::kMbOk | pw::kMbIconWarning);
   AddMessage("Packed File Open Error - Code 1 -");
   AddMessage("%s", error.c_str());
+  std::string keepError;
+  const std::string kept = KeepReceived(&keepError);
   Finish({pw::cli::kExitSaveFailed,
-          "the upload completed but the transfer file was not saved: " + error,
-          "make room or allow writing there, and run the upload again"});
+          "the upload completed but the transfer file was not saved (" + error + "); " +
+              (kept.empty() ? "the received images could not be kept either (" + keepError + ")"
+                            : "the received images are kept in " + kept),
+          kept.empty()
+              ? "make room or allow writing there, and run the upload again"
+              : "make room or allow writing there, then copy " + kept + " to " + line_.file});
   return false;
 }
 

@@ -7,7 +7,6 @@
 #pragma once
 
 #include <array>
-#include <cstdarg>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,14 +24,19 @@ namespace app {
 class UploadLog;
 struct TransferFileRead;
 
-// Where the program's automatic run stands.
+// Where the program's run stands; one state, moved only by the controller.
 enum class RunPhase {
-  Idle,      // nothing armed (before start-up, after a start-up that armed nothing)
-  Armed,     // waiting for the receiver: a USB transfer is pending, or a serial download
-             // waits for the receiver's request
-  Running,   // a transfer has begun (a USB start succeeded, the first download progress)
-  Finished,  // the run has ended; its outcome is final
+  Starting,  // start-up has not finished
+  Armed,     // waiting for the receiver: a USB transfer starts at its next arrival, or a serial
+             // transfer waits for the receiver's request
+  Running,   // a transfer has begun (a USB start succeeded, the first progress)
+  Ending,    // the operator ended a running USB session; its completion notice is awaited
+  Ended,     // the run has ended with its outcome (start-up armed nothing, or the transfer
+             // ended); the window may still be open
 };
+
+// The status text while the run waits for the receiver.
+inline constexpr const char* kRebootStatus = "Please reboot your receiver";
 
 struct ControllerState {
   std::array<uint8_t, kPackedSize> packed{};    // packed flash image
@@ -42,18 +46,16 @@ struct ControllerState {
   bool uploadSuccess = false;                   // the last serial upload succeeded
   bool fileLoaded = false;                      // `packed` came from a file (not from the receiver)
   bool serialOpened = false;
-  bool regionFilled = false;        // an unpack or an upload filled `unpacked`
-  std::string fileName;             // file last opened or written
-  std::string workDir;              // folder of the saved files and the library's temporary file
-  std::string initialDir;           // first folder of the open-file dialog
-  std::string messages;             // the message list: "\r\n" before every entry
-  bool usbDownloadPending = false;  // starts at the next device arrival
-  bool usbUploadPending = false;
+  bool regionFilled = false;  // an unpack or an upload filled `unpacked`
+  std::string fileName;       // file last opened or written
+  std::string workDir;        // folder of the saved files and the library's temporary file
+  std::string initialDir;     // first folder of the open-file dialog
+  std::string messages;       // the message list: "\r\n" before every entry
   uint16_t deviceVersion = 0;
 };
 
-// The status text of a download at `percent`.
-std::string WritingStatusText(int percent);
+// The status text of a transfer at `percent`.
+std::string ProgressStatusText(ProgressKind kind, int percent);
 
 class UploadController {
  public:
@@ -88,16 +90,21 @@ class UploadController {
   void OnViewSystemId();
 
   // Ends the run from outside the window (a stop signal, a time-out) like Exit, with this
-  // outcome when a transfer was armed or running.
+  // outcome when a transfer was armed or running. After the run has ended, closes the window
+  // with the outcome as it is.
   void Stop(Outcome why);
-  // Closing waits for a cancelled USB session's completion notice; a front end that stops
-  // waiting (after a few seconds) calls StopWaiting, which closes at once.
-  bool WaitingForSessionEnd() const { return closeWhenUsbEnds_.has_value(); }
+  // Closing waits for a cancelled USB session's completion notice (Ending); a front end that
+  // stops waiting (after a few seconds, or at a second request) calls StopWaiting, which
+  // closes at once.
   void StopWaiting();
 
   RunPhase phase() const { return phase_; }
-  bool closed() const { return closed_; }
-  const Outcome& outcome() const { return outcome_; }
+  // The run the port text selects (read once, here).
+  const RunSelection& selection() const { return run_; }
+  // The window was told to close: the front end ends.
+  bool closed() const { return phase_ == RunPhase::Ended && closeWith_.has_value(); }
+  // The outcome so far; final once the phase is Ended.
+  Outcome outcome() const;
   const ControllerState& state() const { return *state_; }
 
  private:
@@ -105,23 +112,26 @@ class UploadController {
 
   // Message list.
   void AddMessage(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void AddEntry(const char* format, va_list args, EntryKind kind);
-  void AddProgressEntry(int percent);
+  void AddEntry(const char* text, EntryKind kind);
+  // A progress notice: the bar, the status text and the entry (`entryFormat` with the percent).
+  void ShowProgress(ProgressKind kind, const char* entryFormat, int percent);
 
   void EnableFunctions(bool enable);
   void PutImages();
-  bool LoadTransferFile();
+  // False when the file cannot be sent; `logLine` then says why, for the log.
+  bool LoadTransferFile(std::string* logLine);
   // The message-list entries of reading a packed image and the commands a read image enables;
   // false when the file could not be opened.
   bool ShowPackedRead(const TransferFileRead& read);
   bool SaveTransferFile();
   bool UnpackCopy();
 
-  // Start-up.
-  void StartUsbDownload();
-  void StartUsbUpload();
-  void StartSerialDownload();
+  // Start-up: each returns true when it armed the run.
+  bool StartUsbDownload();
+  bool StartUsbUpload();
+  bool StartSerialDownload();
   bool InitUsb();
+  bool UploadDestinationWritable();
   void StartUsbNotices();
   void RefuseBadFile(const std::string& reason, const std::string& advice);
 
@@ -137,6 +147,8 @@ class UploadController {
   void OnUsbUpDone(intptr_t value);
   void OnUsbDownDone(intptr_t value);
   void RefusedStart(const char* what);
+  // Keeps received images that cannot go into the transfer file; the path kept, or empty.
+  std::string KeepReceived(std::string* error);
   void KeepUnusableUpload();
   intptr_t OnDeviceChange(const pw::Message& message);
   bool OnCommand(int code);
@@ -147,9 +159,13 @@ class UploadController {
 
   // Outcome and closing.
   void Fail(Outcome outcome);  // a start-up failure: the first one counts
+  // The run has ended with `outcome`: a success closes the window; a failure leaves it to the
+  // front end. An end the operator asked for (Ending) keeps its outcome unless the transfer
+  // completed all the same, and closes.
   void Finish(Outcome outcome);
   void Close(DialogResult result);
   void EndRun(Outcome why, DialogResult result);
+  bool UsbSessionRunning() const;
 
   View& view_;
   Libraries& libs_;
@@ -158,17 +174,13 @@ class UploadController {
   std::unique_ptr<ControllerState> state_;
   std::unique_ptr<Scratch> scratch_;
 
-  RunPhase phase_ = RunPhase::Idle;
-  Outcome outcome_;
-  bool outcomeSet_ = false;
-  bool inStartup_ = false;
-  UploadLog* log_ = nullptr;  // open during start-up only
-  std::optional<DialogResult> closeAfterStartup_;
-  bool closed_ = false;
-  bool usbSessionRunning_ = false;
-  bool cancelRequested_ = false;
+  RunPhase phase_ = RunPhase::Starting;
+  std::optional<Outcome> outcome_;  // none yet: nothing was transferred
+  // The result the window closes with, once asked for: at once, after start-up (Starting), or
+  // when the cancelled session has reported (Ending).
+  std::optional<DialogResult> closeWith_;
+  UploadLog* log_ = nullptr;        // open during start-up only
   bool downloadFileError_ = false;  // notice 17 came
-  std::optional<DialogResult> closeWhenUsbEnds_;
   // Last, so it goes first: no message reaches a controller being destroyed.
   std::unique_ptr<PwWindow> window_;
 };

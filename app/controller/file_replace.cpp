@@ -106,4 +106,24 @@ std::string ReplaceFile(const std::string& path,
   return Describe("cannot write " + *target, error);
 }
 
+std::string CheckReplaceable(const std::string& path) {
+  const auto target = FollowLinks(path);
+  if (!target) return Describe("cannot follow " + path, errno);
+  struct stat info {};
+  if (stat(target->c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return path + " is a folder, not a file";
+    if (access(target->c_str(), W_OK) == 0) return {};
+  }
+  const std::string folder = FolderOf(*target);
+  struct stat folderInfo {};
+  if (stat(folder.c_str(), &folderInfo) != 0) {
+    return Describe("the folder " + folder + " of " + path + " cannot be used", errno);
+  }
+  if (!S_ISDIR(folderInfo.st_mode)) return "the folder " + folder + " of " + path + " is a file";
+  if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    return Describe("cannot create " + path + " in " + folder, errno);
+  }
+  return {};
+}
+
 }  // namespace app

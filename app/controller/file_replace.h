@@ -16,4 +16,9 @@ namespace app {
 std::string ReplaceFile(const std::string& path,
                         std::initializer_list<std::span<const uint8_t>> parts);
 
+// Whether ReplaceFile could write `path`, judged without creating or changing anything: its
+// folder exists and takes a new file, or the file exists and can be written in place. Empty
+// when it could, else why not (for the operator).
+std::string CheckReplaceable(const std::string& path);
+
 }  // namespace app

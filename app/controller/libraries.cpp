@@ -3,7 +3,7 @@
 
 #include "HvUsb.h"
 #include "NorraLink.h"
-#include "penwick/usb_driver.hpp"
+#include "penwick/usb_settings.hpp"
 
 namespace app {
 
@@ -84,10 +84,13 @@ int Libraries::GetDeviceVersion(uint32_t* version) {
 }
 
 std::string Libraries::UsbNote() {
-  // The settings are the process's environment: read once.
-  static const std::string settings = pw::usb::Driver::EnvironmentNote();
-  const std::string open = pw::usb::Driver::Process().LastOpenMessage();
-  return settings.empty() || open.empty() ? settings + open : settings + "\n" + open;
+  return pw::usb::DriverNote();
+}
+bool Libraries::UsbReceiverConfigured() {
+  return pw::usb::ReceiverConfigured();
+}
+std::string Libraries::UsbReceiverSettingsHelp() {
+  return pw::usb::ReceiverSettingsHelp();
 }
 
 }  // namespace app

@@ -49,6 +49,10 @@ class Libraries {
   // unusable items), or why the last receiver could not be opened (permissions). Empty when
   // there is nothing to say.
   virtual std::string UsbNote();
+  // Whether the USB driver's settings name any receiver (without one, none can ever arrive),
+  // and how to name one.
+  virtual bool UsbReceiverConfigured();
+  virtual std::string UsbReceiverSettingsHelp();
 };
 
 }  // namespace app

@@ -1,5 +1,6 @@
 // The reactions to the libraries' notices and to device changes.
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "control_ids.h"
@@ -26,8 +27,11 @@ const char* ErrorText(int code) {
 
 }  // namespace
 
-std::string WritingStatusText(int percent) {
-  return "Writing " + std::to_string(percent) + "%";
+std::string ProgressStatusText(ProgressKind kind, int percent) {
+  const char* what = kind == ProgressKind::Download      ? "Writing "
+                     : kind == ProgressKind::UploadFlash ? "Reading flash "
+                                                         : "Reading EEPROM ";
+  return what + std::to_string(percent) + "%";
 }
 
 bool UploadController::OnNotice(int code, intptr_t value) {
@@ -53,17 +57,14 @@ bool UploadController::OnNotice(int code, intptr_t value) {
       OnSerialDownDone(value);
       return true;
     case kNoticeUpFlashPercent:
-      AddMessage("UpLoad Flash %d%%", percent);
+      ShowProgress(ProgressKind::UploadFlash, "UpLoad Flash %d%%", percent);
       if (percent < 100) s.uploadSuccess = false;
       return true;
     case kNoticeUpEepromPercent:
-      AddMessage("UpLoad EEPROM %d%%", percent);
+      ShowProgress(ProgressKind::UploadEeprom, "UpLoad EEPROM %d%%", percent);
       return true;
     case kNoticeDownPercent:
-      if (phase_ == RunPhase::Armed) phase_ = RunPhase::Running;
-      view_.SetProgress(percent);
-      view_.SetStatusText(WritingStatusText(percent));
-      AddProgressEntry(percent);
+      ShowProgress(ProgressKind::Download, "DownLoad %d%%", percent);
       return true;
     case kNoticeUsbUpDone:
       OnUsbUpDone(value);
@@ -81,28 +82,20 @@ void UploadController::OnDeviceArrived() {
   uint32_t version = 0;
   if (libs_.GetDeviceVersion(&version) != 0) s.deviceVersion = static_cast<uint16_t>(version);
   AddMessage("version => 0x%04x", s.deviceVersion);
-  if (s.usbDownloadPending) {
-    AddMessage("Start! download!");
-    s.usbDownloadPending = false;
-    if (libs_.UsbDown(s.workDir, handle(), kNoticeUsbDownDone) == 1) {
-      usbSessionRunning_ = true;
-      phase_ = RunPhase::Running;
-    } else {
-      RefusedStart("download");
-    }
+  // Only an armed USB run starts, once: a receiver present during start-up, or arriving again
+  // while the transfer runs, starts nothing.
+  if (phase_ != RunPhase::Armed || run_.mode == RunMode::SerialDownload) return;
+  const bool download = run_.mode == RunMode::UsbDownload;
+  AddMessage(download ? "Start! download!" : "Start! upload!");
+  const int32_t started = download ? libs_.UsbDown(s.workDir, handle(), kNoticeUsbDownDone)
+                                   : libs_.UsbUp(handle(), kNoticeUsbUpDone);
+  if (started == 1) {
+    phase_ = RunPhase::Running;
+    view_.SetStatusText(download ? "Writing the settings into the receiver"
+                                 : "Reading the settings from the receiver");
+  } else {
+    RefusedStart(download ? "download" : "upload");
   }
-  s.usbDownloadPending = false;
-  if (s.usbUploadPending) {
-    AddMessage("Start! upload!");
-    s.usbUploadPending = false;
-    if (libs_.UsbUp(handle(), kNoticeUsbUpDone) == 1) {
-      usbSessionRunning_ = true;
-      phase_ = RunPhase::Running;
-    } else {
-      RefusedStart("upload");
-    }
-  }
-  s.usbUploadPending = false;
 }
 
 // A USB start that the library refused ends the run: nothing else would start it.
@@ -119,7 +112,6 @@ void UploadController::RefusedStart(const char* what) {
                 " (the opening exchange failed)",
             "reboot the receiver and run the program again"});
   }
-  Close(DialogResult::Cancel);
 }
 
 void UploadController::OnSerialUpDone(intptr_t value) {
@@ -140,15 +132,18 @@ void UploadController::OnSerialUpDone(intptr_t value) {
   }
   OnSerialClose();
   EnableFunctions(s.uploadSuccess);
-  if (phase_ != RunPhase::Finished) phase_ = RunPhase::Idle;
 }
 
 void UploadController::OnSerialDownDone(intptr_t value) {
   if (value == kSerialDownOk) {
-    libs_.AutoReboot();
+    // The receiver has the settings either way; without the request it restarts by hand.
+    const bool rebootSent = libs_.AutoReboot() == 0;
     Finish({pw::cli::kExitOk,
-            "the serial download completed: the receiver has the settings of " + line_.file, ""});
-    Close(DialogResult::Ok);
+            "the serial download completed: the receiver has the settings of " + line_.file +
+                (rebootSent ? ""
+                            : "; the reboot request could not be sent: reboot the receiver"
+                              " by hand"),
+            ""});
   } else {
     AddMessage("Serial Download Fail!");
     Finish({pw::cli::kExitTransferFailed, "the serial download failed",
@@ -159,65 +154,80 @@ void UploadController::OnSerialDownDone(intptr_t value) {
 }
 
 void UploadController::OnUsbDownDone(intptr_t value) {
-  usbSessionRunning_ = false;
   if (value == kUsbDownOk) {
     AddMessage("USB Download Success!");
     libs_.AutoReboot();
     Finish({pw::cli::kExitOk,
             "the USB download completed: the receiver has the settings of " + line_.file, ""});
-    Close(DialogResult::Ok);
     libs_.CancelUsbFunc();
   } else {
     AddMessage("USB Download Fail!");
     Finish({pw::cli::kExitTransferFailed,
             "the USB download failed (the receiver stopped answering or was removed)",
             "check the cable, reboot the receiver and run the program again"});
-    Close(DialogResult::Cancel);
   }
 }
 
 void UploadController::OnUsbUpDone(intptr_t value) {
   ControllerState& s = *state_;
-  usbSessionRunning_ = false;
   if (value != kUsbUpOk) {
     AddMessage("USB Upload Fail!");
     Finish({pw::cli::kExitTransferFailed,
             "the USB upload failed (the receiver stopped answering or was removed); " + line_.file +
                 " is unchanged",
             "check the cable, reboot the receiver and run the program again"});
-    Close(DialogResult::Cancel);
     return;
   }
   AddMessage("USB Upload Success!");
   libs_.GetPackedFlashData(s.packed.data());
   libs_.GetEepromData(s.eeprom.data());
   const bool unpacks = UnpackCopy();
-  if (cancelRequested_) {
+  if (phase_ == RunPhase::Ending) {
+    // The operator cancelled: the file stays as it was.
     AddMessage("Cancelled: %s is unchanged", line_.file.c_str());
-    Close(DialogResult::Cancel);
+    StopWaiting();
     return;
   }
   if (!unpacks) {
     KeepUnusableUpload();
-    Close(DialogResult::Cancel);
     return;
   }
   if (SaveTransferFile()) {
     Finish({pw::cli::kExitOk,
             "the USB upload completed: " + line_.file + " holds the receiver's settings", ""});
   }
-  Close(DialogResult::Ok);
+}
+
+// Received images that cannot go into the transfer file are kept in a file of the saved
+// upload's layout: beside the transfer file where possible, else in the work folder, else in
+// the temporary folder.
+std::string UploadController::KeepReceived(std::string* error) {
+  const ControllerState& s = *state_;
+  const std::string name = line_.file.substr(line_.file.rfind('/') + 1) + ".received";
+  const char* tmp = std::getenv("TMPDIR");
+  const std::string candidates[] = {
+      line_.file + ".received",
+      s.workDir.empty() ? name : s.workDir + "/" + name,
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" + name,
+  };
+  for (const std::string& path : candidates) {
+    *error =
+        ReplaceFile(path, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
+    if (error->empty()) {
+      AddMessage("The received images are kept in %s", path.c_str());
+      return path;
+    }
+  }
+  return {};
 }
 
 // An upload whose packed image does not unpack would replace the user's file with one that
-// cannot be used: the file stays, and what came is saved beside it.
+// cannot be used: the file stays, and what came is kept beside it.
 void UploadController::KeepUnusableUpload() {
-  ControllerState& s = *state_;
-  const std::string received = line_.file + ".received";
-  const std::string error = ReplaceFile(
-      received, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
-  std::string where = error.empty() ? "the received images are in " + received
-                                    : "the received images could not be kept (" + error + ")";
+  std::string error;
+  const std::string kept = KeepReceived(&error);
+  const std::string where = kept.empty() ? "the received images could not be kept (" + error + ")"
+                                         : "the received images are in " + kept;
   AddMessage("The received packed image does not unpack; %s is unchanged, %s", line_.file.c_str(),
              where.c_str());
   Finish({pw::cli::kExitTransferFailed,

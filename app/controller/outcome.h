@@ -15,4 +15,7 @@ struct Outcome {
   bool ok() const { return exitCode == pw::cli::kExitOk; }
 };
 
+// The run's last words for people: "Done: ..." or "Failed: ... Try: ... Exit status n: ...".
+std::string ClosingLine(const Outcome& outcome);
+
 }  // namespace app

@@ -61,7 +61,6 @@ void UploadController::OnHvup() {
   AddMessage("OnHvup : %s", started ? "True" : "False");
   if (!started) return;
   AddMessage("Waiting For Request. \r\nReboot SetTop Box!!");
-  if (phase_ != RunPhase::Running) phase_ = RunPhase::Armed;
 }
 
 bool UploadController::HV_Download() {
@@ -92,7 +91,6 @@ void UploadController::OnHvdown() {
   AddMessage("OnHvdown : %s", started ? "True" : "False");
   if (!started) return;
   AddMessage("Waiting For Request. \r\nReboot SetTop Box!!");
-  if (phase_ != RunPhase::Running) phase_ = RunPhase::Armed;
 }
 
 }  // namespace app

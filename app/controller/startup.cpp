@@ -9,6 +9,7 @@
 
 #include "control_ids.h"
 #include "controller.h"
+#include "file_replace.h"
 #include "penwick/message_box.hpp"
 #include "penwick/serial_port.hpp"
 #include "upload_log.h"
@@ -26,7 +27,6 @@ std::optional<std::string> CurrentDirectory() {
 
 void UploadController::Startup() {
   ControllerState& s = *state_;
-  inStartup_ = true;
   if (line_.posX != 0 && line_.posY != 0) view_.Move(line_.posX, line_.posY);
   s.serialOpened = false;
   s.uploadSuccess = false;
@@ -34,7 +34,6 @@ void UploadController::Startup() {
   view_.EnableControl(kUpLoad, false);
   view_.EnableControl(kDownLoad, false);
   EnableFunctions(s.uploadSuccess);
-  view_.SetStatusText("Please reboot your receiver");
   const auto folder = CurrentDirectory();
   s.workDir = folder.value_or("");
   AddMessage("%s", s.workDir.c_str());
@@ -43,6 +42,7 @@ void UploadController::Startup() {
   s.eeprom.fill(0);
   s.modelId.fill(0);
 
+  bool armed = false;
   UploadLog log;
   if (!log.Open(kLogFileName, std::time(nullptr))) {
     const std::string reason = std::string("cannot create the log file ") + kLogFileName + " in " +
@@ -52,7 +52,6 @@ void UploadController::Startup() {
     view_.MessageBox("Nothing is armed: " + reason, "PenwickUpload",
                      pw::kMbOk | pw::kMbIconWarning);
     Fail({pw::cli::kExitLogFile, reason, "run the program from a folder you can write to"});
-    Close(DialogResult::Cancel);
   } else {
     s.initialDir = folder.value_or("/");
     log_ = &log;
@@ -61,30 +60,49 @@ void UploadController::Startup() {
       Fail({pw::cli::kExitNoTransferFile, "no transfer file was given",
             "name it with -f, for example: PenwickUpload -fsettings.dat -pCOM0"});
     } else if (run_.mode == RunMode::UsbDownload) {
-      StartUsbDownload();
+      armed = StartUsbDownload();
     } else if (run_.mode == RunMode::UsbUpload) {
-      StartUsbUpload();
+      armed = StartUsbUpload();
     } else {
-      StartSerialDownload();
+      armed = StartSerialDownload();
     }
     log_ = nullptr;
     log.Close();
   }
-  inStartup_ = false;
-  if (closeAfterStartup_) Close(*closeAfterStartup_);
+  if (closeWith_) {
+    const DialogResult result = *closeWith_;
+    closeWith_.reset();
+    phase_ = RunPhase::Ended;
+    Close(result);
+  } else if (armed) {
+    phase_ = RunPhase::Armed;
+    view_.SetStatusText(kRebootStatus);
+  } else {
+    phase_ = RunPhase::Ended;
+  }
 }
 
 bool UploadController::InitUsb() {
-  if (libs_.InitUsbFunc() == 1) return true;
-  log_->Line("Initializing USB Failed");
-  Fail({pw::cli::kExitUsbUnavailable, "the USB functions could not be initialised",
-        "check that libHvUsb is installed beside libNorraLink"});
-  return false;
+  if (libs_.InitUsbFunc() != 1) {
+    log_->Line("Initializing USB Failed");
+    Fail({pw::cli::kExitUsbUnavailable, "the USB functions could not be initialised",
+          "check that libHvUsb is installed beside libNorraLink"});
+    return false;
+  }
+  // Without a receiver configured nothing could ever arrive: waiting would be for ever.
+  if (!libs_.UsbReceiverConfigured()) {
+    log_->Line("Initializing USB Failed: no USB receiver is configured");
+    AddMessage("USB unavailable: no USB receiver is configured");
+    Fail({pw::cli::kExitUsbUnavailable, "USB unavailable: no USB receiver is configured",
+          libs_.UsbReceiverSettingsHelp()});
+    return false;
+  }
+  return true;
 }
 
 // Prepares the USB library and registers the window for device changes. A receiver already
 // attached is reported now (its version), but the transfer starts at its next arrival, after
-// the reboot: the pending flags are set afterwards.
+// the reboot: the run is armed when start-up has finished.
 void UploadController::StartUsbNotices() {
   libs_.InitDevice();
   if (libs_.StartPnpNotice(handle()) != 0) {
@@ -95,35 +113,43 @@ void UploadController::StartUsbNotices() {
   log_->Line("Initializing USB Success");
 }
 
-void UploadController::StartUsbDownload() {
-  const bool loaded = LoadTransferFile();
-  if (!loaded) {
-    Close(DialogResult::Cancel);
-    log_->Line("Cannot open file [" + line_.file + "]");
-  }
+bool UploadController::StartUsbDownload() {
+  std::string why;
+  const bool loaded = LoadTransferFile(&why);
+  if (!loaded) log_->Line(why);
   log_->Line("Download USB");
-  if (!InitUsb()) return;
+  if (!InitUsb()) return false;
   StartUsbNotices();
   PutImages();
   // Nothing unreadable, incomplete or damaged is ever sent.
-  if (!loaded) return;
-  state_->usbDownloadPending = true;
-  phase_ = RunPhase::Armed;
+  return loaded;
 }
 
-void UploadController::StartUsbUpload() {
+// The received images go into the transfer file: a file that cannot be written there is
+// refused before anything is armed, so no upload is lost.
+bool UploadController::UploadDestinationWritable() {
+  const std::string problem = CheckReplaceable(line_.file);
+  if (problem.empty()) return true;
+  log_->Line("Cannot write file [" + line_.file + "]");
+  AddMessage("Nothing is read: %s", problem.c_str());
+  Fail({pw::cli::kExitCannotWriteFile, problem,
+        "name with -f a file in a folder that exists and that you can write to"});
+  return false;
+}
+
+bool UploadController::StartUsbUpload() {
   log_->Line("Download USB");
-  if (!InitUsb()) return;
+  if (!UploadDestinationWritable()) return false;
+  if (!InitUsb()) return false;
   StartUsbNotices();
-  state_->usbUploadPending = true;
-  phase_ = RunPhase::Armed;
+  return true;
 }
 
-void UploadController::StartSerialDownload() {
-  if (LoadTransferFile()) {
+bool UploadController::StartSerialDownload() {
+  std::string why;
+  if (LoadTransferFile(&why)) {
     OnSerialOpen();
     if (!state_->serialOpened) {
-      Close(DialogResult::Cancel);
       log_->Line("Cannot open comm port [" + line_.port + "]");
       Fail({pw::cli::kExitPortUnavailable,
             "cannot open the serial port " + line_.port + " (" +
@@ -132,11 +158,10 @@ void UploadController::StartSerialDownload() {
             "you may need to be in the dialout group"});
     }
   } else {
-    Close(DialogResult::Cancel);
-    log_->Line("Cannot open file [" + line_.file + "]");
+    log_->Line(why);
   }
   // Hands the images over and asks for the reboot; starts only with the port open.
-  if (HV_Download()) phase_ = RunPhase::Armed;
+  return HV_Download();
 }
 
 }  // namespace app

@@ -39,11 +39,17 @@ TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* pac
     read.openError = errno;
     return read;
   }
+  struct stat info {};
+  const bool known = fstat(fileno(file.get()), &info) == 0;
+  // A folder opens for reading here, but it is not a file to read.
+  if (known && S_ISDIR(info.st_mode)) {
+    read.openError = EISDIR;
+    return read;
+  }
   read.opened = true;
   std::memset(packed, 0, kPackedSize);
   if (eeprom != nullptr) std::memset(eeprom, 0, kEepromSize);
-  struct stat info {};
-  if (fstat(fileno(file.get()), &info) == 0 && S_ISREG(info.st_mode)) read.fileSize = info.st_size;
+  if (known && S_ISREG(info.st_mode)) read.fileSize = info.st_size;
   if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) return read;
   read.packedBytes = ReadUpTo(file.get(), packed, kPackedSize);
   if (read.packedBytes > 0 && eeprom != nullptr)

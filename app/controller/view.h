@@ -12,7 +12,14 @@ enum class DialogResult { Ok, Cancel };
 // How an appended entry relates to the rest of the display.
 enum class EntryKind {
   Plain,
-  DownloadProgress,  // "DownLoad n%": repeats what the progress position shows
+  Progress,  // "DownLoad n%", "UpLoad Flash n%": repeats what the progress position shows
+};
+
+// What a progress position measures.
+enum class ProgressKind {
+  Download,      // the download file sent to the receiver
+  UploadFlash,   // the packed flash image read from the receiver
+  UploadEeprom,  // the EEPROM image read from the receiver
 };
 
 class View {
@@ -24,8 +31,8 @@ class View {
   virtual void AppendMessage(const std::string& entry, EntryKind kind, const std::string& allText,
                              int scrollBy) = 0;
   virtual void SetStatusText(const std::string& text) = 0;
-  // Progress position, 0 to 100.
-  virtual void SetProgress(int percent) = 0;
+  // Progress position, 0 to 100, of the transfer `kind`.
+  virtual void SetProgress(int percent, ProgressKind kind) = 0;
   virtual void EnableControl(int controlId, bool enable) = 0;
   // Shows a message box (type: pw::kMb* flags) and returns the button pressed (pw::kId*).
   virtual int MessageBox(const std::string& text, const std::string& caption, unsigned type) = 0;

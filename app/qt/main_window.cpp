@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QFileDialog>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,6 +18,10 @@
 
 namespace app {
 
+namespace {
+constexpr double kSmallestStatusPoints = 6.0;
+}  // namespace
+
 MainWindow::MainWindow(bool showServicePanel, std::function<void(int)> command)
     : command_(std::move(command)) {
   setObjectName("mainWindow");
@@ -28,7 +33,7 @@ MainWindow::MainWindow(bool showServicePanel, std::function<void(int)> command)
 
   // The operator's part, 188 x 85 units: status text at 7,7 (174 x 28), the bar at 7,39
   // (174 x 9), Exit at 7,57 (174 x 21).
-  status_ = new QLabel("Static", this);
+  status_ = new QLabel(kRebootStatus, this);
   status_->setObjectName("statusText");
   status_->setWordWrap(true);
   status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -95,10 +100,22 @@ void MainWindow::AppendMessage(const std::string&, EntryKind, const std::string&
 }
 
 void MainWindow::SetStatusText(const std::string& text) {
-  status_->setText(QString::fromStdString(text));
+  // A long text (why a run failed, and what to try) gets a smaller font rather than being
+  // cut off: the status area has a fixed size. The whole text is also its tool tip.
+  const QString shown = QString::fromStdString(text);
+  QFont font = this->font();
+  const QRect area(0, 0, status_->width() > 0 ? status_->width() : status_->minimumWidth(),
+                   status_->height());
+  while (font.pointSizeF() > kSmallestStatusPoints &&
+         QFontMetrics(font).boundingRect(area, Qt::TextWordWrap, shown).height() > area.height()) {
+    font.setPointSizeF(font.pointSizeF() - 0.5);
+  }
+  status_->setFont(font);
+  status_->setText(shown);
+  status_->setToolTip(shown);
 }
 
-void MainWindow::SetProgress(int percent) {
+void MainWindow::SetProgress(int percent, ProgressKind) {
   progress_->setValue(percent);
 }
 

@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "view.h"
+#include "run.h"
 
 class QLabel;
 class QMessageBox;
@@ -20,7 +20,7 @@ namespace app {
 
 class ServicePanel;
 
-class MainWindow : public QDialog, public View {
+class MainWindow : public QDialog, public RunView {
  public:
   MainWindow(bool showServicePanel, std::function<void(int id)> command);
 
@@ -44,13 +44,16 @@ class MainWindow : public QDialog, public View {
   void AppendMessage(const std::string& entry, EntryKind kind, const std::string& allText,
                      int scrollBy) override;
   void SetStatusText(const std::string& text) override;
-  void SetProgress(int percent) override;
+  void SetProgress(int percent, ProgressKind kind) override;
   void EnableControl(int controlId, bool enable) override;
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
   void Move(int x, int y) override;
   void Close(DialogResult result) override;
   std::optional<std::string> ChooseFileToOpen(const std::string& initialFolder,
                                               const std::string& filter) override;
+  // RunView.
+  void Note(const std::string& text) override { ShowNote(text); }
+  void Waiting(std::chrono::seconds) override {}  // the status text says it
 
  protected:
   // Esc and the window manager's close button: the cancel command. The window closes only

@@ -11,7 +11,6 @@
 #include "message_boxes.h"
 #include "penwick/cli/stop_signal.hpp"
 #include "penwick/message_box.hpp"
-#include "stop_reasons.h"
 #include "window_session.h"
 
 namespace app {
@@ -99,14 +98,16 @@ int RunWindow(const CommandLine& line, const WindowSettings& settings) {
   Libraries libraries;
   int status = 0;
   {
-    WindowSession session(libraries, line, settings);
-    // Ctrl-C and SIGTERM end the run as Exit does.
+    WindowSettings mine = settings;
+    mine.nobodySees = NobodySees();
+    WindowSession session(libraries, line, mine);
+    // Ctrl-C and SIGTERM end the run as Exit does (a second one ends the process at once).
     pw::cli::InstallStopSignals();
     QSocketNotifier stop(pw::cli::StopSignalFd(), QSocketNotifier::Read);
     stop.setEnabled(pw::cli::StopSignalFd() >= 0);
     QObject::connect(&stop, &QSocketNotifier::activated, &session, [&] {
       stop.setEnabled(false);  // it stays readable: once is enough
-      session.Stop(StoppedBy(pw::cli::StopSignal()));
+      session.Signal(pw::cli::StopSignal());
     });
     MainWindow& window = session.Window();
     window.AnswerAlone(NobodySees());
@@ -118,6 +119,10 @@ int RunWindow(const CommandLine& line, const WindowSettings& settings) {
       QApplication::exec();
     }
     status = session.ExitStatus();
+    if (mine.nobodySees) {
+      std::fprintf(stderr, "PenwickUpload: %s\n",
+                   ClosingLine(session.Controller().outcome()).c_str());
+    }
     pw::SetMessageBoxHandler(nullptr);
     boxes->Forget();
   }

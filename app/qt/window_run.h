@@ -16,6 +16,9 @@ struct WindowSettings {
   // Called instead of the abort with which Qt ends a process whose platform failed to start
   // after all (the display went away since it was checked); it must not return.
   std::function<void(const std::string& why)> cannotStart;
+  // Nobody sees the window (set by RunWindow for offscreen platforms): a run that failed
+  // closes at once, its closing line on standard error.
+  bool nobodySees = false;
 };
 
 // Returns the exit status.

@@ -8,7 +8,7 @@
 namespace pw::cli {
 namespace {
 
-constexpr std::array<ExitCodeInfo, 12> kTable{{
+constexpr std::array<ExitCodeInfo, 13> kTable{{
     {kExitOk, "ok", "done: the transfer completed (and its result was saved)"},
     {kExitTransferFailed, "transfer-failed", "the transfer ran and failed"},
     {kExitUsage, "usage", "bad command line"},
@@ -21,6 +21,8 @@ constexpr std::array<ExitCodeInfo, 12> kTable{{
     {kExitSaveFailed, "save-failed", "the received data could not be saved"},
     {kExitTimedOut, "timed-out", "timed out waiting for the receiver"},
     {kExitRefused, "refused", "the library refused to start the transfer"},
+    {kExitCannotWriteFile, "cannot-write-file",
+     "the transfer file cannot be written (nothing was read)"},
 }};
 
 }  // namespace

@@ -78,6 +78,8 @@ class FakeBackend::Session final : public DeviceSession {
       if (!queue.empty()) {
         reply = std::move(queue.front());
         queue.pop_front();
+      } else if (owner_->unscriptedReads_) {
+        reply = Reply{{}, *owner_->unscriptedReads_, Timing::Immediate};
       }
     } else {
       auto out = request->OutData();
@@ -89,6 +91,7 @@ class FakeBackend::Session final : public DeviceSession {
       } else {
         reply = Reply{};
         reply->data.resize(request->length());  // accepted in full
+        reply->timing = owner_->unscriptedWrites_;
       }
     }
     if (!reply || reply->timing == Timing::Never) {
@@ -220,6 +223,12 @@ void FakeBackend::ScriptWrite(const std::string& path, uint8_t endpoint, Reply r
 void FakeBackend::SetCancelDelay(std::chrono::milliseconds delay) {
   std::lock_guard lock(mutex_);
   cancelDelay_ = delay;
+}
+
+void FakeBackend::SetUnscripted(Timing writes, std::optional<Status> reads) {
+  std::lock_guard lock(mutex_);
+  unscriptedWrites_ = writes;
+  unscriptedReads_ = reads;
 }
 
 bool FakeBackend::DeliverPending(const std::string& path, uint8_t endpoint,

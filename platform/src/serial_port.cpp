@@ -1,7 +1,8 @@
 // Serial ports on termios. The descriptor lives in a Device shared by every operation in
-// flight: Close only marks it closed, gives up the exclusive claim and wakes the waiters, and
-// the descriptor is closed when the last operation holding the Device returns. So no thread
-// ever uses a closed or reused descriptor, and Close never waits for anyone.
+// flight: Close only marks it closed, lets what was written leave, gives up the exclusive claim
+// and wakes the waiters, and the descriptor is closed when the last operation holding the
+// Device returns. So no thread ever uses a closed or reused descriptor, and Close never waits
+// for another thread.
 #include "penwick/serial_port.hpp"
 
 #include <fcntl.h>
@@ -12,10 +13,12 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "serial_port_name.hpp"
 
@@ -88,6 +91,7 @@ int RemainingMs(Clock::time_point deadline) {
 struct SerialPort::Device {
   int fd = -1;
   int wake = -1;  // eventfd, readable once Close was called
+  uint32_t baud = 0;
   std::atomic<bool> closed{false};
 
   ~Device() {
@@ -117,6 +121,26 @@ struct SerialPort::Device {
     pollfd p{fd, POLLIN, 0};
     return ::poll(&p, 1, 0) > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
   }
+
+  // Waits until the bytes written have left the port, at most about twice their time on the
+  // line (plus slack); false when some are still queued then.
+  bool Drain() {
+    int queued = 0;
+    if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return false;
+    if (queued <= 0) return true;
+    const auto onLine = std::chrono::microseconds(int64_t{queued} * 10 * 1000000 / baud);
+    const auto deadline =
+        Clock::now() + std::min<Clock::duration>(kLongestDrain, kDrainSlack + 2 * onLine);
+    while (Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+      if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return false;
+      if (queued <= 0) return true;
+    }
+    return false;
+  }
+
+  static constexpr std::chrono::milliseconds kDrainSlack{100};
+  static constexpr std::chrono::milliseconds kLongestDrain{2000};
 };
 
 std::string ResolveSerialPortName(const std::string& name) {
@@ -152,6 +176,7 @@ bool SerialPort::Open(const std::string& name, uint32_t baud, std::string* error
   const std::string path = ResolveSerialPortName(name);
 
   auto device = std::make_shared<Device>();
+  device->baud = baud;
   device->fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (device->fd < 0) return fail(Errno(path));
   // Exclusive use: TIOCEXCL refuses further opens of the tty (except by a privileged
@@ -172,10 +197,12 @@ bool SerialPort::Open(const std::string& name, uint32_t baud, std::string* error
 void SerialPort::Close() {
   auto device = std::atomic_exchange(&device_, std::shared_ptr<Device>());
   if (!device || device->closed.exchange(true)) return;
-  // Discard what is still queued (closing a real port would otherwise wait for the output to
-  // drain), and give up the claim now, so the device opens again at once even while an
-  // operation in flight still holds the descriptor.
-  ::tcflush(device->fd, TCIOFLUSH);
+  // What was written (a last frame) leaves whole: discarding it would cut a frame the caller
+  // was told had been sent. Only a line that does not drain in time loses its output (closing
+  // a real port would otherwise wait for it). What came in is discarded.
+  ::tcflush(device->fd, device->Drain() ? TCIFLUSH : TCIOFLUSH);
+  // Give up the claim now, so the device opens again at once even while an operation in
+  // flight still holds the descriptor.
   ::ioctl(device->fd, TIOCNXCL);
   ::flock(device->fd, LOCK_UN);
   const uint64_t one = 1;

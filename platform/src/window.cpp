@@ -99,11 +99,6 @@ void PwWindow::Close() {
   shared_->Close();
 }
 
-bool PwWindow::IsClosed() const {
-  std::lock_guard lock(shared_->mutex);
-  return shared_->closed;
-}
-
 void PwWindow::Shared::Close() {
   std::lock_guard lock(mutex);
   closed = true;

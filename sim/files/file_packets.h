@@ -3,6 +3,7 @@
 // the file store can report the host's faults.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -11,7 +12,7 @@
 
 namespace sim::files {
 
-enum PacketCommand : std::uint32_t {
+enum PacketCommand : uint32_t {
   kFail = 1,
   kOk = 2,
   kCancel = 3,
@@ -21,11 +22,11 @@ enum PacketCommand : std::uint32_t {
   kFileEnd = 0x100B,
 };
 
-inline constexpr std::size_t kInfoSize = 114;
-inline constexpr std::size_t kMaxData = 65024;
+inline constexpr size_t kInfoSize = 114;
+inline constexpr size_t kMaxData = 65024;
 
 // The receiver's own reasons in its PKT_FAIL (big-endian on the wire).
-enum Reason : std::uint32_t {
+enum Reason : uint32_t {
   kReasonBadPacket = 1,   // length, transfer size or CRC wrong
   kReasonNoFile = 2,      // no stored file of that name
   kReasonBadName = 3,     // a name the store does not accept
@@ -38,24 +39,23 @@ enum Reason : std::uint32_t {
 };
 
 struct CommandPacket {
-  std::uint32_t command = 0;
-  std::vector<std::uint8_t> payload;
+  uint32_t command = 0;
+  std::vector<uint8_t> payload;
 };
 
 // Packet bytes for `command` and `payload`.
-std::vector<std::uint8_t> EncodePacket(std::uint32_t command,
-                                       std::span<const std::uint8_t> payload = {});
+std::vector<uint8_t> EncodePacket(uint32_t command, std::span<const uint8_t> payload = {});
 
 // Decodes one OUT transfer's packet bytes (already in natural order). The transfer must be
-// the packet's total length rounded up to whole packets of `max_packet` bytes. On a fault
+// the packet's total length rounded up to whole packets of `maxPacket` bytes. On a fault
 // returns nothing and says why in `*error`.
-std::optional<CommandPacket> DecodePacket(std::span<const std::uint8_t> transfer,
-                                          std::uint16_t max_packet, std::string* error);
+std::optional<CommandPacket> DecodePacket(std::span<const uint8_t> transfer, uint16_t maxPacket,
+                                          std::string* error);
 
-const char* CommandName(std::uint32_t command);
+const char* CommandName(uint32_t command);
 
-std::uint64_t Read64(const std::uint8_t* p);
-void Append64(std::vector<std::uint8_t>* out, std::uint64_t value);
-void Append32(std::vector<std::uint8_t>* out, std::uint32_t value);
+uint64_t Read64(const uint8_t* p);
+void Append64(std::vector<uint8_t>* out, uint64_t value);
+void Append32(std::vector<uint8_t>* out, uint32_t value);
 
 }  // namespace sim::files

@@ -16,18 +16,18 @@ namespace {
 
 constexpr int kResends = 3;
 
-std::vector<std::uint8_t> FailPacket(std::uint32_t reason) {
-  std::vector<std::uint8_t> payload;
+std::vector<uint8_t> FailPacket(uint32_t reason) {
+  std::vector<uint8_t> payload;
   Append32(&payload, reason);
   return EncodePacket(kFail, payload);
 }
 
 }  // namespace
 
-FileStore::FileStore(FileStoreOptions options, std::uint16_t bcd_device, std::uint16_t max_packet)
+FileStore::FileStore(FileStoreOptions options, uint16_t bcdDevice, uint16_t maxPacket)
     : options_(std::move(options)),
-      swapped_(!usbip::HardwareSwapsPairs(bcd_device)),
-      max_packet_(max_packet),
+      swapped_(!usbip::HardwareSwapsPairs(bcdDevice)),
+      maxPacket_(maxPacket),
       fired_(options_.faults.size(), false) {
   resender_ = std::thread([this] { ResendLoop(); });
 }
@@ -61,9 +61,9 @@ void FileStore::Log(const std::string& line) {
   std::fflush(log_);
 }
 
-void FileStore::OnOut(std::span<const std::uint8_t> wire, usbip::BulkPort& port) {
-  std::lock_guard send(send_mu_);
-  std::vector<std::optional<std::vector<std::uint8_t>>> queued;
+void FileStore::OnOut(std::span<const uint8_t> wire, usbip::BulkPort& port) {
+  std::lock_guard send(sendMu_);
+  std::vector<std::optional<std::vector<uint8_t>>> queued;
   {
     std::lock_guard lock(mu_);
     port_ = &port;
@@ -73,7 +73,7 @@ void FileStore::OnOut(std::span<const std::uint8_t> wire, usbip::BulkPort& port)
   Deliver(std::move(queued), &port);
 }
 
-void FileStore::Deliver(std::vector<std::optional<std::vector<std::uint8_t>>> queued,
+void FileStore::Deliver(std::vector<std::optional<std::vector<uint8_t>>> queued,
                         usbip::BulkPort* port) {
   if (port == nullptr) return;
   for (auto& entry : queued) {
@@ -85,12 +85,12 @@ void FileStore::Deliver(std::vector<std::optional<std::vector<std::uint8_t>>> qu
   }
 }
 
-void FileStore::Handle(std::span<const std::uint8_t> wire) {
-  resends_left_ = 0;  // the host has spoken: whatever it answered, nothing is sent again
-  const std::vector<std::uint8_t> bytes =
-      swapped_ ? usbip::SwapPairs(wire) : std::vector<std::uint8_t>(wire.begin(), wire.end());
+void FileStore::Handle(std::span<const uint8_t> wire) {
+  resendsLeft_ = 0;  // the host has spoken: whatever it answered, nothing is sent again
+  const std::vector<uint8_t> bytes =
+      swapped_ ? usbip::SwapPairs(wire) : std::vector<uint8_t>(wire.begin(), wire.end());
   std::string error;
-  const auto packet = DecodePacket(bytes, max_packet_, &error);
+  const auto packet = DecodePacket(bytes, maxPacket_, &error);
   if (!packet) {
     Log("<- damaged packet: " + error);
     HostFault("a damaged packet (" + error + ")", kReasonBadPacket);
@@ -129,14 +129,14 @@ void FileStore::OnReset() {
 
 void FileStore::OnRequest(const CommandPacket& packet) {
   silent_ = false;  // a new request ends a silence
-  const std::vector<std::uint8_t>& p = packet.payload;
+  const std::vector<uint8_t>& p = packet.payload;
   if (p.size() < 3 || p[0] > 1) {
     Log("<- REQUEST of " + std::to_string(p.size()) + " bytes");
     HostFault("a malformed file request", kReasonBadPacket);
     return;
   }
   const bool receive = p[0] == 1;
-  const std::size_t length = Get16bit(p.data() + 1);
+  const size_t length = Get16bit(p.data() + 1);
   // A send carries the name with its terminating zero; a receive without it, then perhaps
   // the 8-byte start position.
   const bool fits = receive ? (p.size() == 3 + length || p.size() == 3 + length + 8)
@@ -147,9 +147,9 @@ void FileStore::OnRequest(const CommandPacket& packet) {
     HostFault("a file request whose name length does not match", kReasonBadPacket);
     return;
   }
-  const std::string name(
-      p.begin() + 3, p.begin() + 3 + static_cast<std::ptrdiff_t>(receive ? length : length - 1));
-  const std::uint64_t position = receive && p.size() == 3 + length + 8 ? Read64(&p[3 + length]) : 0;
+  const std::string name(p.begin() + 3,
+                         p.begin() + 3 + static_cast<ptrdiff_t>(receive ? length : length - 1));
+  const uint64_t position = receive && p.size() == 3 + length + 8 ? Read64(&p[3 + length]) : 0;
   Log(std::string("<- REQUEST ") + (receive ? "receive" : "send") + " \"" + name + "\"" +
       (position != 0 || (receive && p.size() > 3 + length) ? " position=" + std::to_string(position)
                                                            : ""));
@@ -173,14 +173,14 @@ bool FileStore::OutOfTurn(const char* what) {
   return true;
 }
 
-void FileStore::HostFault(const std::string& text, std::uint32_t reason) {
+void FileStore::HostFault(const std::string& text, uint32_t reason) {
   Log("host fault: " + text);
-  if (first_fault_.empty()) first_fault_ = text;
+  if (firstFault_.empty()) firstFault_ = text;
   EndTransfer(Phase::kAbandoned);
   Emit(FailPacket(reason), false, "FAIL reason=" + std::to_string(reason));
 }
 
-void FileStore::Refuse(std::uint32_t reason, const std::string& why) {
+void FileStore::Refuse(uint32_t reason, const std::string& why) {
   EndTransfer();
   Emit(FailPacket(reason), false, "FAIL reason=" + std::to_string(reason) + " (" + why + ")");
 }
@@ -195,7 +195,7 @@ void FileStore::EndTransfer(Phase next) {
   phase_ = next;
   in_ = Incoming{};
   out_ = Outgoing{};
-  resends_left_ = 0;
+  resendsLeft_ = 0;
 }
 
 void FileStore::OnCancel() {
@@ -215,22 +215,21 @@ void FileStore::OnHostFail(const CommandPacket& packet) {
     return;
   }
   // The host writes its reasons in little-endian order.
-  const std::uint32_t reason = packet.payload[0] | packet.payload[1] << 8 |
-                               packet.payload[2] << 16 |
-                               static_cast<std::uint32_t>(packet.payload[3]) << 24;
+  const uint32_t reason = packet.payload[0] | packet.payload[1] << 8 | packet.payload[2] << 16 |
+                          static_cast<uint32_t>(packet.payload[3]) << 24;
   Log("<- FAIL reason=" + std::to_string(reason));
   events_.push_back("host PKT_FAIL " + std::to_string(reason));
   EndTransfer();
 }
 
-void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::string& text) {
+void FileStore::Emit(std::vector<uint8_t> packet, bool awaited, const std::string& text) {
   if (silent_) {
     Log("-> " + text + " (not sent: silent)");
     return;
   }
-  const std::uint64_t number = ++sent_;
+  const uint64_t number = ++sent_;
   std::optional<FaultKind> fault;
-  for (std::size_t i = 0; i < options_.faults.size() && !fault; ++i) {
+  for (size_t i = 0; i < options_.faults.size() && !fault; ++i) {
     if (fired_[i] || options_.faults[i].at != number) continue;
     fired_[i] = true;
     fault = options_.faults[i].kind;
@@ -265,7 +264,7 @@ void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::
     return;
   }
   if (fault == FaultKind::kCrc) {
-    std::vector<std::uint8_t> damaged = packet;
+    std::vector<uint8_t> damaged = packet;
     damaged[3] ^= 0x5A;
     Log("-> " + text + " (CRC damaged)");
     Put(damaged);
@@ -277,18 +276,18 @@ void FileStore::Emit(std::vector<std::uint8_t> packet, bool awaited, const std::
   }
   if (awaited) {
     last_ = std::move(packet);  // a resend goes out undamaged
-    resends_left_ = kResends;
-    resend_at_ = Clock::now() + options_.resend;
+    resendsLeft_ = kResends;
+    resendAt_ = Clock::now() + options_.resend;
     wake_.notify_all();
   }
 }
 
-void FileStore::Put(const std::vector<std::uint8_t>& packet) {
+void FileStore::Put(const std::vector<uint8_t>& packet) {
   if (!swapped_) {
     outbox_.emplace_back(packet);
     return;
   }
-  std::vector<std::uint8_t> even = packet;
+  std::vector<uint8_t> even = packet;
   if (even.size() % 2 != 0) even.push_back(0);
   outbox_.emplace_back(usbip::SwapPairs(even));
 }
@@ -300,26 +299,26 @@ void FileStore::PutReboot() {
 void FileStore::ResendLoop() {
   std::unique_lock lock(mu_);
   while (!stopping_) {
-    if (resends_left_ == 0 || options_.resend.count() == 0 || silent_) {
+    if (resendsLeft_ == 0 || options_.resend.count() == 0 || silent_) {
       wake_.wait(lock);
       continue;
     }
-    if (Clock::now() < resend_at_) {
-      wake_.wait_until(lock, resend_at_);
+    if (Clock::now() < resendAt_) {
+      wake_.wait_until(lock, resendAt_);
       continue;
     }
     // Deliveries keep their order: take the send lock first, then look again.
     lock.unlock();
     {
-      std::lock_guard send(send_mu_);
-      std::vector<std::optional<std::vector<std::uint8_t>>> queued;
+      std::lock_guard send(sendMu_);
+      std::vector<std::optional<std::vector<uint8_t>>> queued;
       usbip::BulkPort* port = nullptr;
       {
         std::lock_guard again(mu_);
-        if (!stopping_ && resends_left_ != 0 && !silent_ && Clock::now() >= resend_at_) {
-          --resends_left_;
+        if (!stopping_ && resendsLeft_ != 0 && !silent_ && Clock::now() >= resendAt_) {
+          --resendsLeft_;
           ++resent_;
-          resend_at_ = Clock::now() + options_.resend;
+          resendAt_ = Clock::now() + options_.resend;
           Log("-> the last packet again (no answer)");
           Put(last_);
           queued.swap(outbox_);
@@ -342,8 +341,8 @@ std::string FileStore::Finish(bool* ok) {
   if (resender_.joinable()) resender_.join();
   std::lock_guard lock(mu_);
   CloseFile();
-  *ok = first_fault_.empty();
-  if (!*ok) return "SIM FAIL " + first_fault_;
+  *ok = firstFault_.empty();
+  if (!*ok) return "SIM FAIL " + firstFault_;
   std::string line = "SIM OK files: " + std::to_string(stored_) + " stored, " +
                      std::to_string(served_) + " served";
   if (resent_ != 0) line += ", " + std::to_string(resent_) + " packets sent again";

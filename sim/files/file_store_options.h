@@ -22,7 +22,7 @@ enum class FaultKind {
 // A fault strikes the `at`-th packet the receiver sends (counted from 1 over its whole run).
 struct FileFault {
   FaultKind kind = FaultKind::kCrc;
-  std::uint64_t at = 1;
+  uint64_t at = 1;
 };
 
 struct FileStoreOptions {

@@ -14,10 +14,10 @@
 namespace sim::files {
 namespace {
 
-constexpr std::uint32_t kKnownAttributes = 0x01 | 0x02 | 0x04 | 0x20 | 0x80;
-constexpr std::uint8_t kHostFileType = 2;
+constexpr uint32_t kKnownAttributes = 0x01 | 0x02 | 0x04 | 0x20 | 0x80;
+constexpr uint8_t kHostFileType = 2;
 
-std::string Hms(std::uint8_t h, std::uint8_t m, std::uint8_t s) {
+std::string Hms(uint8_t h, uint8_t m, uint8_t s) {
   char text[16];
   std::snprintf(text, sizeof text, "%02u:%02u:%02u", h, m, s);
   return text;
@@ -37,33 +37,33 @@ void FileStore::StartIncoming(const std::string& name) {
 }
 
 void FileStore::OnInfo(const CommandPacket& packet) {
-  const std::vector<std::uint8_t>& p = packet.payload;
+  const std::vector<uint8_t>& p = packet.payload;
   if (p.size() != kInfoSize) {
     Log("<- INFO of " + std::to_string(p.size()) + " bytes");
     HostFault("file information of " + std::to_string(p.size()) + " bytes", kReasonBadPacket);
     return;
   }
   Incoming& in = in_;
-  const std::uint16_t mjd = Get16bit(p.data());
-  const std::uint64_t size = Read64(&p[6]);
-  const std::uint32_t attributes =
-      p[110] | p[111] << 8 | p[112] << 16 | static_cast<std::uint32_t>(p[113]) << 24;
-  const auto name_end = std::find(p.begin() + 14, p.begin() + 109, 0);
+  const uint16_t mjd = Get16bit(p.data());
+  const uint64_t size = Read64(&p[6]);
+  const uint32_t attributes =
+      p[110] | p[111] << 8 | p[112] << 16 | static_cast<uint32_t>(p[113]) << 24;
+  const auto nameEnd = std::find(p.begin() + 14, p.begin() + 109, 0);
   Log("<- INFO size=" + std::to_string(size) + " mjd=" + std::to_string(mjd) +
       " time=" + Hms(p[2], p[3], p[4]) + " type=" + std::to_string(p[5]) + " attributes=" +
-      std::to_string(attributes) + " name=\"" + std::string(p.begin() + 14, name_end) + "\"");
+      std::to_string(attributes) + " name=\"" + std::string(p.begin() + 14, nameEnd) + "\"");
   if (phase_ != Phase::kIncoming || in.info) {
     OutOfTurn("INFO");
     return;
   }
-  std::uint16_t year = 0;
-  std::uint8_t month = 0, day = 0, weekday = 0;
+  uint16_t year = 0;
+  uint8_t month = 0, day = 0, weekday = 0;
   std::string bad;
   if (mjd != 0 && ExtractMjd(mjd, &year, &month, &day, &weekday) == 0) bad = "date";
   if (p[2] > 23 || p[3] > 59 || p[4] > 59) bad = "time of day";
   if (p[5] != kHostFileType) bad = "type";
   if (p[109] != 0) bad = "reserved byte";
-  if (name_end == p.begin() + 109) bad = "name without its terminating zero";
+  if (nameEnd == p.begin() + 109) bad = "name without its terminating zero";
   if (attributes == 0 || (attributes & ~kKnownAttributes) != 0) bad = "attributes";
   if (!bad.empty()) {
     HostFault("file information with a bad " + bad, kReasonBadField);
@@ -80,14 +80,14 @@ void FileStore::OnInfo(const CommandPacket& packet) {
 }
 
 void FileStore::OnData(const CommandPacket& packet) {
-  const std::vector<std::uint8_t>& p = packet.payload;
+  const std::vector<uint8_t>& p = packet.payload;
   if (p.size() < 8) {
     Log("<- DATA of " + std::to_string(p.size()) + " bytes");
     HostFault("a data packet without its offset", kReasonBadPacket);
     return;
   }
-  const std::uint64_t offset = Read64(p.data());
-  const std::size_t length = p.size() - 8;
+  const uint64_t offset = Read64(p.data());
+  const size_t length = p.size() - 8;
   Log("<- DATA offset=" + std::to_string(offset) + " length=" + std::to_string(length));
   Incoming& in = in_;
   if (phase_ != Phase::kIncoming || !in.info) {
@@ -98,11 +98,11 @@ void FileStore::OnData(const CommandPacket& packet) {
   std::string bad;
   if (length == 0 || length > kMaxData)
     bad = "a data packet of " + std::to_string(length) + " bytes";
-  if (in.ended_short) bad = "data after a short block";
+  if (in.endedShort) bad = "data after a short block";
   if (in.data && offset != in.next) {
     bad = "offset " + std::to_string(offset) + " where " + std::to_string(in.next) + " was due";
   }
-  if (!in.data && offset > static_cast<std::uint64_t>(stored)) {
+  if (!in.data && offset > static_cast<uint64_t>(stored)) {
     bad = "a first offset of " + std::to_string(offset) + " beyond the " + std::to_string(stored) +
           " bytes stored";
   }
@@ -122,7 +122,7 @@ void FileStore::OnData(const CommandPacket& packet) {
   }
   in.data = true;
   in.next = offset + length;
-  in.ended_short = length < kMaxData;
+  in.endedShort = length < kMaxData;
   Emit(EncodePacket(kOk), false, "OK");
 }
 
@@ -135,8 +135,8 @@ void FileStore::OnEnd() {
   // Without data the file is what was stored, cut to the announced size (a resume at the
   // very end, or an empty file).
   const off_t stored = lseek(fd_, 0, SEEK_END);
-  const std::uint64_t end =
-      in.data ? in.next : std::min<std::uint64_t>(in.size, static_cast<std::uint64_t>(stored));
+  const uint64_t end =
+      in.data ? in.next : std::min<uint64_t>(in.size, static_cast<uint64_t>(stored));
   if (ftruncate(fd_, static_cast<off_t>(end)) != 0) {
     Refuse(kReasonStore, "cannot write " + in.name);
     return;

@@ -13,11 +13,11 @@
 namespace sim::files {
 namespace {
 
-constexpr std::uint8_t kFileType = 2;
+constexpr uint8_t kFileType = 2;
 
 }  // namespace
 
-void FileStore::StartOutgoing(const std::string& name, std::uint64_t position) {
+void FileStore::StartOutgoing(const std::string& name, uint64_t position) {
   const auto stored = Describe(Path(name));
   if (!stored) {
     Refuse(kReasonNoFile, "no file " + name);
@@ -38,17 +38,16 @@ void FileStore::StartOutgoing(const std::string& name, std::uint64_t position) {
   out_.next = position;
   out_.awaiting = Awaiting::kInfo;
 
-  std::vector<std::uint8_t> info(kInfoSize, 0);
+  std::vector<uint8_t> info(kInfoSize, 0);
   Put16bit(info.data(), stored->mjd);
   info[2] = stored->hour;
   info[3] = stored->minute;
   info[4] = stored->second;
   info[5] = kFileType;
-  Put32bit(&info[6], static_cast<std::uint32_t>(stored->size >> 32));
-  Put32bit(&info[10], static_cast<std::uint32_t>(stored->size));
+  Put32bit(&info[6], static_cast<uint32_t>(stored->size >> 32));
+  Put32bit(&info[10], static_cast<uint32_t>(stored->size));
   if (name.size() < 95) std::copy(name.begin(), name.end(), info.begin() + 14);
-  for (int i = 0; i < 4; ++i)
-    info[110 + i] = static_cast<std::uint8_t>(stored->attributes >> (8 * i));
+  for (int i = 0; i < 4; ++i) info[110 + i] = static_cast<uint8_t>(stored->attributes >> (8 * i));
   Emit(EncodePacket(kFileInfo, info), true,
        "INFO size=" + std::to_string(stored->size) + " mjd=" + std::to_string(stored->mjd) +
            " attributes=" + std::to_string(stored->attributes));
@@ -80,9 +79,8 @@ void FileStore::SendNext() {
     Emit(EncodePacket(kFileEnd), true, "END");
     return;
   }
-  const std::size_t length =
-      static_cast<std::size_t>(std::min<std::uint64_t>(kMaxData, out_.size - out_.next));
-  std::vector<std::uint8_t> payload;
+  const size_t length = static_cast<size_t>(std::min<uint64_t>(kMaxData, out_.size - out_.next));
+  std::vector<uint8_t> payload;
   payload.reserve(8 + length);
   Append64(&payload, out_.next);
   payload.resize(8 + length);

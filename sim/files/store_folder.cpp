@@ -20,24 +20,23 @@ std::optional<StoredFile> Describe(const std::string& path) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
   StoredFile file;
-  file.size = static_cast<std::uint64_t>(st.st_size);
+  file.size = static_cast<uint64_t>(st.st_size);
   std::tm tm{};
   if (localtime_r(&st.st_mtime, &tm) != nullptr) {
-    file.mjd =
-        MakeMjd(static_cast<std::uint16_t>(tm.tm_year + 1900),
-                static_cast<std::uint8_t>(tm.tm_mon + 1), static_cast<std::uint8_t>(tm.tm_mday));
-    file.hour = static_cast<std::uint8_t>(tm.tm_hour);
-    file.minute = static_cast<std::uint8_t>(tm.tm_min);
-    file.second = static_cast<std::uint8_t>(tm.tm_sec);
+    file.mjd = MakeMjd(static_cast<uint16_t>(tm.tm_year + 1900),
+                       static_cast<uint8_t>(tm.tm_mon + 1), static_cast<uint8_t>(tm.tm_mday));
+    file.hour = static_cast<uint8_t>(tm.tm_hour);
+    file.minute = static_cast<uint8_t>(tm.tm_min);
+    file.second = static_cast<uint8_t>(tm.tm_sec);
   }
   file.attributes = (st.st_mode & S_IWUSR) != 0 ? kAttributeNormal : kAttributeReadOnly;
   return file;
 }
 
-bool Stamp(int fd, std::uint16_t mjd, std::uint8_t hour, std::uint8_t minute, std::uint8_t second,
-           std::uint32_t attributes) {
-  std::uint16_t year = 0;
-  std::uint8_t month = 0, day = 0, weekday = 0;
+bool Stamp(int fd, uint16_t mjd, uint8_t hour, uint8_t minute, uint8_t second,
+           uint32_t attributes) {
+  uint16_t year = 0;
+  uint8_t month = 0, day = 0, weekday = 0;
   if (mjd != 0 && ExtractMjd(mjd, &year, &month, &day, &weekday) != 0) {
     std::tm tm{};
     tm.tm_year = year - 1900;

@@ -14,20 +14,15 @@ namespace {
 constexpr size_t kMaxChunks = 64;
 constexpr size_t kMaxFileSize = 0xFFFFFF;  // offsets are 24 bits
 
-class Downloader {
+class Downloader : public SessionRun {
  public:
   Downloader(Link& link, const DownloadOptions& options, FaultPlan& faults, const LogFn& log,
              SessionResult& result)
-      : link_(link), opt_(options), faults_(faults), log_(log), result_(result) {}
+      : SessionRun(link, faults, log, result), opt_(options) {}
 
   bool Announce() {
     psn_ = opt_.psn;
-    if (link_.PcOpens()) {
-      bool lost = false;
-      const std::string why =
-          AcceptOpening(link_, kCmdRequest, opt_.identity, faults_, opt_.openTimeout, log_, &lost);
-      return why.empty() || (lost ? LineLost(why) : Fail(why));
-    }
+    if (link_.Shape().pcOpens) return AcceptOpening(kCmdRequest, opt_.identity, opt_.openTimeout);
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(psn_, opt_.identity), log_))
@@ -120,16 +115,6 @@ class Downloader {
     return true;
   }
 
-  bool Fail(std::string why) {
-    if (result_.summary.empty()) result_.summary = std::move(why);
-    return false;
-  }
-
-  bool LineLost(std::string why) {
-    if (result_.summary.empty()) result_.lineLost = true;
-    return Fail(std::move(why));
-  }
-
  private:
   enum class Got { Answer, Nothing, Failed };
 
@@ -166,11 +151,7 @@ class Downloader {
     }
   }
 
-  Link& link_;
   const DownloadOptions& opt_;
-  FaultPlan& faults_;
-  const LogFn& log_;
-  SessionResult& result_;
   uint8_t psn_ = 0;
 };
 
@@ -205,7 +186,7 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
   SessionResult result;
   Downloader d(link, options, faults, log, result);
   const std::vector<size_t> lengths =
-      options.blockSizes.empty() ? std::vector<size_t>{link.MaxBlock()} : options.blockSizes;
+      options.blockSizes.empty() ? std::vector<size_t>{link.Shape().maxBlock} : options.blockSizes;
   if (!d.Announce()) return result;
 
   // An early end (on request): CMD_END after so many good block answers, nothing verified.
@@ -246,14 +227,14 @@ SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan&
 
   // The whole file, in the chosen order; every byte comes from the main pass.
   result.file.assign(size, 0);
-  for (const Block& b : Blocks(size, lengths, link.MaxBlock(), options.order, options.seed)) {
+  for (const Block& b : Blocks(size, lengths, link.Shape().maxBlock, options.order, options.seed)) {
     auto data = fetch(b.length, b.offset, options.answerTimeout);
     if (!data) return result;
     std::copy(data->begin(), data->end(), result.file.begin() + b.offset);
     if (endsHere()) return result;
   }
   if (faults.beyondEnd) {
-    const size_t length = std::min({lengths.front(), link.MaxBlock(), size});
+    const size_t length = std::min({lengths.front(), link.Shape().maxBlock, size});
     if (!d.Unanswered(length, static_cast<uint32_t>(size - length + 1))) return result;
   }
   if (!d.End()) return result;

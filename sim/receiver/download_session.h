@@ -33,15 +33,6 @@ struct DownloadOptions {
   int tries = 4;                                 // sends of one request before giving up
 };
 
-struct SessionResult {
-  bool ok = false;
-  std::string summary;        // one line, without the "SIM OK"/"SIM FAIL" prefix
-  std::vector<uint8_t> file;  // download: the file as received
-  size_t retries = 0;         // requests sent again
-  size_t staleAnswers = 0;    // answers to an earlier request, ignored
-  bool lineLost = false;      // it ended because the line failed or closed
-};
-
 SessionResult RunDownload(Link& link, const DownloadOptions& options, FaultPlan& faults,
                           const Images& expected, const ChunkExpander& expand, const LogFn& log);
 

@@ -85,4 +85,21 @@ std::string AcceptOpening(Link& link, uint8_t cmd, const Identity& identity, Fau
   return "the line failed";
 }
 
+bool SessionRun::Fail(std::string why) {
+  if (result_.summary.empty()) result_.summary = std::move(why);
+  return false;
+}
+
+bool SessionRun::LineLost(std::string why) {
+  if (result_.summary.empty()) result_.lineLost = true;
+  return Fail(std::move(why));
+}
+
+bool SessionRun::AcceptOpening(uint8_t cmd, const Identity& identity,
+                               std::chrono::milliseconds timeout) {
+  bool lost = false;
+  const std::string why = sim::AcceptOpening(link_, cmd, identity, faults_, timeout, log_, &lost);
+  return why.empty() || (lost ? LineLost(why) : Fail(why));
+}
+
 }  // namespace sim

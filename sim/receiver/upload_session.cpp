@@ -16,25 +16,17 @@ struct Stage {
   uint32_t done = 0;   // bytes served with a good answer
 };
 
-class Uploader {
+class Uploader : public SessionRun {
  public:
   Uploader(Link& link, const UploadOptions& options, FaultPlan& faults, const Images& served,
            const LogFn& log, SessionResult& result)
-      : link_(link),
+      : SessionRun(link, faults, log, result),
         opt_(options),
-        faults_(faults),
-        log_(log),
-        result_(result),
         stages_{Stage{kTypeFlash, &served.packed, options.flashSize},
                 Stage{kTypeEeprom, &served.eeprom, options.eepromSize}} {}
 
   bool Announce() {
-    if (link_.PcOpens()) {
-      bool lost = false;
-      const std::string why =
-          AcceptOpening(link_, kCmdUpReady, opt_.identity, faults_, opt_.openTimeout, log_, &lost);
-      return why.empty() || (lost ? LineLost(why) : Fail(why));
-    }
+    if (link_.Shape().pcOpens) return AcceptOpening(kCmdUpReady, opt_.identity, opt_.openTimeout);
     for (int attempt = 0; attempt < opt_.tries; ++attempt) {
       if (attempt > 0) ++result_.retries;
       if (!SendCounted(link_, faults_, RequestFrame(opt_.psn, opt_.identity), log_))
@@ -82,16 +74,6 @@ class Uploader {
     }
   }
 
-  bool Fail(std::string why) {
-    if (result_.summary.empty()) result_.summary = std::move(why);
-    return false;
-  }
-
-  bool LineLost(std::string why) {
-    if (result_.summary.empty()) result_.lineLost = true;
-    return Fail(std::move(why));
-  }
-
  private:
   bool Bad(Link::Rx rx) {
     if (rx == Link::Rx::Timeout) return Fail("the PC went silent after " + Progress());
@@ -137,7 +119,7 @@ class Uploader {
     if (offset + length > stage->size) return Fail(what + ": past the end");
     if (offset != stage->done)
       return Fail(what + ": the next byte due is " + std::to_string(stage->done));
-    const size_t due = std::min<size_t>(link_.UploadBlock(), stage->size - stage->done);
+    const size_t due = std::min<size_t>(link_.Shape().uploadBlock, stage->size - stage->done);
     if (length != due) return Fail(what + ": " + std::to_string(due) + " bytes were due");
     std::vector<uint8_t> data(length, 0xFF);
     const std::vector<uint8_t>& image = *stage->image;
@@ -148,7 +130,7 @@ class Uploader {
     // A longer answer is stored by a PC that takes what it asked for; another one refuses it.
     const bool lengthened = FaultPlan::Hits(faults_.longBlock, n);
     if (lengthened) data.insert(data.end(), 3, 0xEE);
-    const bool refused = shortened || (lengthened && !link_.PcTakesLooseBlockAnswers());
+    const bool refused = shortened || (lengthened && !link_.Shape().pcTakesLooseBlockAnswers);
     return Answer(Frame{f.psn, kCmdBlock, data}, refused, static_cast<uint32_t>(length));
   }
 
@@ -159,7 +141,7 @@ class Uploader {
     if (FaultPlan::Hits(faults_.stalePsn, n)) {
       answer.psn = static_cast<uint8_t>(answer.psn - 1);
       // A PC that checks PSNs refuses it; over USB a block answer's PSN goes unchecked.
-      if (answer.cmd != kCmdBlock || !link_.PcTakesLooseBlockAnswers()) refused = true;
+      if (answer.cmd != kCmdBlock || !link_.Shape().pcTakesLooseBlockAnswers) refused = true;
     }
     if (FaultPlan::Hits(faults_.drop, n)) {
       if (log_) log_("   (answer dropped) " + Describe(answer));
@@ -179,11 +161,7 @@ class Uploader {
     return true;
   }
 
-  Link& link_;
   const UploadOptions& opt_;
-  FaultPlan& faults_;
-  const LogFn& log_;
-  SessionResult& result_;
   Stage stages_[2];
   uint8_t psn_ = 0;
   bool psnKnown_ = false;

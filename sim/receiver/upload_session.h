@@ -10,7 +10,6 @@
 #include <chrono>
 #include <cstdint>
 
-#include "download_session.h"  // SessionResult
 #include "faults.h"
 #include "images.h"
 #include "link.h"

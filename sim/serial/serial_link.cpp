@@ -15,7 +15,6 @@ bool SerialLink::Send(const Frame& frame, uint8_t sumDelta) {
   }
   std::vector<uint8_t> encoded = EncodeSerialFrame(frame, sumDelta);
   bytes.insert(bytes.end(), encoded.begin(), encoded.end());
-  sent_ += bytes.size();
   if (!pty_.Write(bytes.data(), bytes.size(), std::chrono::seconds(10))) return false;
   if (++frames_ == hangupAfter_) {
     // A moment for the frame to be taken in, then the line goes.

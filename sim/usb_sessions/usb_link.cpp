@@ -24,10 +24,6 @@ bool UsbLink::Send(const Frame& frame, uint8_t sumDelta) {
     }
     device_->Unplug();
   } else if (n == faults_.rebootAfter) {
-    {
-      std::lock_guard lock(mu_);
-      ++faultReboots_;
-    }
     device_->Reboot();
   }
   return true;
@@ -95,11 +91,6 @@ bool UsbLink::Silent() const {
 bool UsbLink::HungUp() const {
   std::lock_guard lock(mu_);
   return hungUp_;
-}
-
-int UsbLink::FaultReboots() const {
-  std::lock_guard lock(mu_);
-  return faultReboots_;
 }
 
 }  // namespace sim

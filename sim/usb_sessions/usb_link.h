@@ -22,23 +22,23 @@ struct UsbLineFaults {
   int rebootAfter = 0;   // reboot the device after this many frames (0: never)
 };
 
+// A download may ask for up to 65535 bytes (the PC serves at most 65527); an upload asks for
+// 65280. The PC opens the session and takes loose block answers.
+inline constexpr LinkShape kUsbShape{
+    .maxBlock = 0xFFFF, .uploadBlock = 0xFF00, .pcOpens = true, .pcTakesLooseBlockAnswers = true};
+
 class UsbLink final : public Link {
  public:
-  UsbLink(bool swapped, UsbLineFaults faults) : swapped_(swapped), faults_(faults) {}
+  UsbLink(bool swapped, UsbLineFaults faults)
+      : Link(kUsbShape), swapped_(swapped), faults_(faults) {}
   // The device the link sends on; set before the server starts.
   void Attach(usbip::EmulatedDevice* device) { device_ = device; }
 
   bool Send(const Frame& frame, uint8_t sumDelta) override;
   Rx Receive(Frame* out, std::chrono::milliseconds timeout) override;
-  // A download may ask for up to 65535 bytes (the PC serves at most 65527); an upload asks
-  // for 65280.
-  size_t MaxBlock() const override { return 0xFFFF; }
-  size_t UploadBlock() const override { return 0xFF00; }
   std::vector<uint8_t> BlockRequestPayload(size_t length, uint32_t offset) const override;
   bool ParseBlockRequest(const std::vector<uint8_t>& payload, size_t* length,
                          uint32_t* offset) const override;
-  bool PcOpens() const override { return true; }
-  bool PcTakesLooseBlockAnswers() const override { return true; }
 
   // One OUT transfer from the PC.
   void Deliver(std::span<const uint8_t> wire);
@@ -52,8 +52,6 @@ class UsbLink final : public Link {
 
   bool Silent() const;
   bool HungUp() const;
-  // Reboots the line faults caused so far.
-  int FaultReboots() const;
 
  private:
   const bool swapped_;
@@ -69,7 +67,6 @@ class UsbLink final : public Link {
   bool silent_ = false;
   bool hungUp_ = false;
   bool closed_ = false;
-  int faultReboots_ = 0;
 };
 
 }  // namespace sim

@@ -11,7 +11,7 @@ namespace {
 class LinkFunction final : public usbip::BulkFunction {
  public:
   explicit LinkFunction(UsbLink& link) : link_(link) {}
-  void OnOut(std::span<const std::uint8_t> wire, usbip::BulkPort&) override { link_.Deliver(wire); }
+  void OnOut(std::span<const uint8_t> wire, usbip::BulkPort&) override { link_.Deliver(wire); }
   void OnReset() override { link_.Reset(); }
 
  private:

@@ -14,7 +14,7 @@ namespace sim::usbip {
 class BulkPort {
  public:
   // Queues one IN transfer (empty: a zero-length packet); it answers the oldest read request.
-  virtual void SendIn(std::vector<std::uint8_t> transfer) = 0;
+  virtual void SendIn(std::vector<uint8_t> transfer) = 0;
   // Leaves the bus, drops the host's connection and comes back after the reboot delay.
   virtual void Reboot() = 0;
 
@@ -27,7 +27,7 @@ class BulkFunction {
   virtual ~BulkFunction() = default;
   // One OUT transfer, as many bytes as the host wrote (padding included). Called with the
   // device's lock released, one call at a time.
-  virtual void OnOut(std::span<const std::uint8_t> wire, BulkPort& port) = 0;
+  virtual void OnOut(std::span<const uint8_t> wire, BulkPort& port) = 0;
   // The device was reset (a new import, or a reboot or unplug that took it off the bus):
   // forget any exchange in progress. May come from any thread, also while OnOut runs.
   virtual void OnReset() {}

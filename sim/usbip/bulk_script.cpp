@@ -16,7 +16,7 @@ std::string_view Trim(std::string_view s) {
 // Takes the first word off `s`.
 std::string_view NextWord(std::string_view& s) {
   s = Trim(s);
-  std::size_t n = 0;
+  size_t n = 0;
   while (n < s.size() && !std::isspace(static_cast<unsigned char>(s[n]))) ++n;
   const std::string_view word = s.substr(0, n);
   s.remove_prefix(n);
@@ -31,21 +31,21 @@ int HexValue(char c) {
 }
 
 // Hex pairs (spaces anywhere between pairs) and "quoted text".
-bool ParseBytes(std::string_view s, std::vector<std::uint8_t>* out, std::string* error) {
+bool ParseBytes(std::string_view s, std::vector<uint8_t>* out, std::string* error) {
   out->clear();
-  std::size_t i = 0;
+  size_t i = 0;
   while (i < s.size()) {
     const char c = s[i];
     if (std::isspace(static_cast<unsigned char>(c))) {
       ++i;
     } else if (c == '"') {
-      const std::size_t end = s.find('"', i + 1);
+      const size_t end = s.find('"', i + 1);
       if (end == std::string_view::npos) {
         *error = "unterminated quoted text";
         return false;
       }
-      out->insert(out->end(), s.begin() + static_cast<std::ptrdiff_t>(i) + 1,
-                  s.begin() + static_cast<std::ptrdiff_t>(end));
+      out->insert(out->end(), s.begin() + static_cast<ptrdiff_t>(i) + 1,
+                  s.begin() + static_cast<ptrdiff_t>(end));
       i = end + 1;
     } else {
       const int high = HexValue(c);
@@ -54,7 +54,7 @@ bool ParseBytes(std::string_view s, std::vector<std::uint8_t>* out, std::string*
         *error = "expected hex byte pairs or \"text\" in '" + std::string(s) + "'";
         return false;
       }
-      out->push_back(static_cast<std::uint8_t>(high << 4 | low));
+      out->push_back(static_cast<uint8_t>(high << 4 | low));
       i += 2;
     }
   }
@@ -90,7 +90,7 @@ std::optional<ScriptRule> ParseScriptLine(std::string_view line, std::string* er
   error->clear();
   line = Trim(line);
   if (line.empty() || line.front() == '#') return std::nullopt;
-  const std::size_t arrow = line.find("=>");
+  const size_t arrow = line.find("=>");
   if (arrow == std::string_view::npos) {
     *error = "expected 'write <bytes> => <action>'";
     return std::nullopt;
@@ -117,7 +117,7 @@ std::optional<ScriptRule> ParseScriptLine(std::string_view line, std::string* er
   }
   std::string_view right = line.substr(arrow + 2);
   while (true) {
-    const std::size_t comma = right.find(',');
+    const size_t comma = right.find(',');
     ScriptAction action;
     if (!ParseAction(right.substr(0, comma), &action, error)) return std::nullopt;
     rule.actions.push_back(std::move(action));
@@ -131,13 +131,13 @@ bool ParseScript(std::string_view text, std::vector<ScriptRule>* rules, std::str
   int number = 0;
   while (!text.empty()) {
     ++number;
-    const std::size_t end = text.find('\n');
+    const size_t end = text.find('\n');
     const std::string_view line = text.substr(0, end);
     text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
-    std::string line_error;
-    auto rule = ParseScriptLine(line, &line_error);
-    if (!line_error.empty()) {
-      *error = "line " + std::to_string(number) + ": " + line_error;
+    std::string lineError;
+    auto rule = ParseScriptLine(line, &lineError);
+    if (!lineError.empty()) {
+      *error = "line " + std::to_string(number) + ": " + lineError;
       return false;
     }
     if (rule) rules->push_back(std::move(*rule));
@@ -145,9 +145,9 @@ bool ParseScript(std::string_view text, std::vector<ScriptRule>* rules, std::str
   return true;
 }
 
-void ScriptFunction::OnOut(std::span<const std::uint8_t> wire, BulkPort& port) {
+void ScriptFunction::OnOut(std::span<const uint8_t> wire, BulkPort& port) {
   used_.resize(rules_.size(), false);
-  for (std::size_t i = 0; i < rules_.size(); ++i) {
+  for (size_t i = 0; i < rules_.size(); ++i) {
     const ScriptRule& rule = rules_[i];
     if (rule.once && used_[i]) continue;
     const bool match =
@@ -164,7 +164,7 @@ void ScriptFunction::OnOut(std::span<const std::uint8_t> wire, BulkPort& port) {
           port.SendIn({});
           break;
         case ScriptAction::Kind::kEcho:
-          port.SendIn(std::vector<std::uint8_t>(wire.begin(), wire.end()));
+          port.SendIn(std::vector<uint8_t>(wire.begin(), wire.end()));
           break;
         case ScriptAction::Kind::kSilent:
           break;

@@ -23,13 +23,13 @@ namespace sim::usbip {
 
 struct ScriptAction {
   enum class Kind { kRead, kZero, kEcho, kSilent } kind = Kind::kSilent;
-  std::vector<std::uint8_t> bytes;  // kRead
+  std::vector<uint8_t> bytes;  // kRead
 };
 
 struct ScriptRule {
   bool once = false;
-  bool any = false;                  // `write *`
-  std::vector<std::uint8_t> prefix;  // otherwise the write must start with this
+  bool any = false;             // `write *`
+  std::vector<uint8_t> prefix;  // otherwise the write must start with this
   std::vector<ScriptAction> actions;
 };
 
@@ -44,7 +44,7 @@ class ScriptFunction : public BulkFunction {
  public:
   explicit ScriptFunction(std::vector<ScriptRule> rules) : rules_(std::move(rules)) {}
 
-  void OnOut(std::span<const std::uint8_t> wire, BulkPort& port) override;
+  void OnOut(std::span<const uint8_t> wire, BulkPort& port) override;
 
  private:
   std::vector<ScriptRule> rules_;

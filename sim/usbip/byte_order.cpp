@@ -5,13 +5,13 @@
 
 namespace sim::usbip {
 
-bool HardwareSwapsPairs(std::uint16_t bcd_device) {
-  return bcd_device < 0x0100 || bcd_device > 0x01FF;
+bool HardwareSwapsPairs(uint16_t bcdDevice) {
+  return bcdDevice < 0x0100 || bcdDevice > 0x01FF;
 }
 
-std::vector<std::uint8_t> SwapPairs(std::span<const std::uint8_t> bytes) {
-  std::vector<std::uint8_t> out(bytes.begin(), bytes.end());
-  for (std::size_t k = 0; k + 1 < out.size(); k += 2) std::swap(out[k], out[k + 1]);
+std::vector<uint8_t> SwapPairs(std::span<const uint8_t> bytes) {
+  std::vector<uint8_t> out(bytes.begin(), bytes.end());
+  for (size_t k = 0; k + 1 < out.size(); k += 2) std::swap(out[k], out[k + 1]);
   return out;
 }
 

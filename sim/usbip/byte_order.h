@@ -12,10 +12,10 @@
 namespace sim::usbip {
 
 // True when frames travel pair-swapped on the wire for this device version.
-bool HardwareSwapsPairs(std::uint16_t bcd_device);
+bool HardwareSwapsPairs(uint16_t bcdDevice);
 
 // Exchanges bytes 2k and 2k+1; an odd final byte stays where it is. Turns wire bytes into
 // frame bytes and back.
-std::vector<std::uint8_t> SwapPairs(std::span<const std::uint8_t> bytes);
+std::vector<uint8_t> SwapPairs(std::span<const uint8_t> bytes);
 
 }  // namespace sim::usbip

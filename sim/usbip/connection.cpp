@@ -13,12 +13,12 @@ class StreamSink final : public UrbSink {
  public:
   explicit StreamSink(Stream& stream) : stream_(stream) {}
 
-  void SendRetSubmit(std::uint32_t seqnum, std::int32_t status,
-                     std::span<const std::uint8_t> in_data, std::uint32_t actual) override {
+  void SendRetSubmit(uint32_t seqnum, int32_t status, std::span<const uint8_t> inData,
+                     uint32_t actual) override {
     const auto header = EncodeRetSubmit(seqnum, status, actual);
-    stream_.Write(header, in_data);
+    stream_.Write(header, inData);
   }
-  void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) override {
+  void SendRetUnlink(uint32_t seqnum, int32_t status) override {
     stream_.Write(EncodeRetUnlink(seqnum, status), {});
   }
   void Drop() override { stream_.Shutdown(); }
@@ -29,21 +29,21 @@ class StreamSink final : public UrbSink {
 };
 
 void RunUrbChannel(Stream& stream, EmulatedDevice& device, StreamSink& sink) {
-  std::vector<std::uint8_t> data;
+  std::vector<uint8_t> data;
   while (true) {
-    std::array<std::uint8_t, kUrbHeaderSize> raw;
+    std::array<uint8_t, kUrbHeaderSize> raw;
     if (!stream.ReadExact(raw)) return;
     const UrbHeader h = DecodeUrbHeader(raw);
     if (h.devid != device.devid()) return;
     if (h.command == kCmdUnlink) {
-      device.Unlink(&sink, h.seqnum, h.unlink_seqnum);
+      device.Unlink(&sink, h.seqnum, h.unlinkSeqnum);
       continue;
     }
     if (h.command != kCmdSubmit || h.direction > kDirIn || h.ep > 15) return;
-    if (h.transfer_buffer_length < 0 || h.transfer_buffer_length > kMaxTransferLength) return;
+    if (h.transferBufferLength < 0 || h.transferBufferLength > kMaxTransferLength) return;
     data.clear();
     if (h.direction == kDirOut) {
-      data.resize(static_cast<std::size_t>(h.transfer_buffer_length));
+      data.resize(static_cast<size_t>(h.transferBufferLength));
       if (!stream.ReadExact(data)) return;
     }
     device.Submit(&sink, h, data);
@@ -51,7 +51,7 @@ void RunUrbChannel(Stream& stream, EmulatedDevice& device, StreamSink& sink) {
 }
 
 void ServeImport(Stream& stream, EmulatedDevice& device) {
-  std::array<std::uint8_t, kBusIdSize> busid;
+  std::array<uint8_t, kBusIdSize> busid;
   if (!stream.ReadExact(busid)) return;
   StreamSink sink(stream);
   const auto record = device.Import(DecodeBusId(busid), &sink);
@@ -64,7 +64,7 @@ void ServeImport(Stream& stream, EmulatedDevice& device) {
 }  // namespace
 
 void ServeConnection(Stream& stream, EmulatedDevice& device) {
-  std::array<std::uint8_t, kOpHeaderSize> raw;
+  std::array<uint8_t, kOpHeaderSize> raw;
   if (!stream.ReadExact(raw)) return;
   const OpHeader op = DecodeOpHeader(raw);
   if (op.version != kVersion && op.version != 0x0106) return;

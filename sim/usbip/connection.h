@@ -10,7 +10,7 @@
 namespace sim::usbip {
 
 // Largest OUT data stage accepted in one CMD_SUBMIT; a larger one closes the connection.
-inline constexpr std::int32_t kMaxTransferLength = 1 << 20;
+inline constexpr int32_t kMaxTransferLength = 1 << 20;
 
 // Serves the connection until it ends. A malformed request (unknown operation or command, a
 // wrong devid, a negative or oversized length, a short read) closes it, as the reference

@@ -31,10 +31,10 @@ std::optional<ConfigShape> ParseConfigShape(std::string_view name);
 std::string ConfigShapeNames();
 
 struct DescriptorOptions {
-  std::uint16_t id_vendor = 0x1209;  // a vendor id shared for tests
-  std::uint16_t id_product = 0x0001;
-  std::uint16_t bcd_device = 0x0100;
-  std::uint16_t max_packet = 512;  // bulk wMaxPacketSize: 64 (full speed) or 512 (high speed)
+  uint16_t idVendor = 0x1209;  // a vendor id shared for tests
+  uint16_t idProduct = 0x0001;
+  uint16_t bcdDevice = 0x0100;
+  uint16_t maxPacket = 512;  // bulk wMaxPacketSize: 64 (full speed) or 512 (high speed)
   ConfigShape shape = ConfigShape::kStandard;
   bool strings = true;  // false: iManufacturer, iProduct and iSerialNumber are 0
   std::string manufacturer = "Penwick";
@@ -42,21 +42,21 @@ struct DescriptorOptions {
   std::string serial = "SIM0001";
 };
 
-inline constexpr std::uint8_t kBulkOutAddress = 0x01;
-inline constexpr std::uint8_t kBulkInAddress = 0x82;
-inline constexpr std::uint8_t kInterfaceClassVendor = 0xFF;
+inline constexpr uint8_t kBulkOutAddress = 0x01;
+inline constexpr uint8_t kBulkInAddress = 0x82;
+inline constexpr uint8_t kInterfaceClassVendor = 0xFF;
 
 // Linux speed code of the USB/IP records: 3 high speed for 512-byte packets, else 2 full speed.
-std::uint32_t SpeedCode(const DescriptorOptions& options);
+uint32_t SpeedCode(const DescriptorOptions& options);
 
-std::vector<std::uint8_t> DeviceDescriptor(const DescriptorOptions& options);
+std::vector<uint8_t> DeviceDescriptor(const DescriptorOptions& options);
 
 // The bytes the device sends for its configuration (the whole set). In kShort, wTotalLength
 // inside them is larger than their count.
-std::vector<std::uint8_t> ConfigurationDescriptorSet(const DescriptorOptions& options);
+std::vector<uint8_t> ConfigurationDescriptorSet(const DescriptorOptions& options);
 
 // String descriptor `index` (0: the language list); nothing for an index the device lacks.
-std::optional<std::vector<std::uint8_t>> StringDescriptor(const DescriptorOptions& options,
-                                                          std::uint8_t index);
+std::optional<std::vector<uint8_t>> StringDescriptor(const DescriptorOptions& options,
+                                                     uint8_t index);
 
 }  // namespace sim::usbip

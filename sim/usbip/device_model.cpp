@@ -7,33 +7,32 @@
 namespace sim::usbip {
 namespace {
 
-constexpr std::uint8_t kGetStatus = 0;
-constexpr std::uint8_t kClearFeature = 1;
-constexpr std::uint8_t kSetFeature = 3;
-constexpr std::uint8_t kSetAddress = 5;
-constexpr std::uint8_t kGetDescriptor = 6;
-constexpr std::uint8_t kGetConfiguration = 8;
-constexpr std::uint8_t kSetConfiguration = 9;
-constexpr std::uint8_t kGetInterface = 10;
-constexpr std::uint8_t kSetInterface = 11;
+constexpr uint8_t kGetStatus = 0;
+constexpr uint8_t kClearFeature = 1;
+constexpr uint8_t kSetFeature = 3;
+constexpr uint8_t kSetAddress = 5;
+constexpr uint8_t kGetDescriptor = 6;
+constexpr uint8_t kGetConfiguration = 8;
+constexpr uint8_t kSetConfiguration = 9;
+constexpr uint8_t kGetInterface = 10;
+constexpr uint8_t kSetInterface = 11;
 
 ControlResult Stall() {
   return ControlResult{-32, {}};
 }
 
-ControlResult Data(std::vector<std::uint8_t> bytes, std::uint16_t length) {
+ControlResult Data(std::vector<uint8_t> bytes, uint16_t length) {
   if (bytes.size() > length) bytes.resize(length);
   return ControlResult{0, std::move(bytes)};
 }
 
-bool KnownEndpoint(std::uint16_t address) {
+bool KnownEndpoint(uint16_t address) {
   return address == 0 || address == 0x80 || address == kBulkOutAddress || address == kBulkInAddress;
 }
 
 }  // namespace
 
-ControlResult DeviceModel::GetDescriptor(std::uint8_t type, std::uint8_t index,
-                                         std::uint16_t length) const {
+ControlResult DeviceModel::GetDescriptor(uint8_t type, uint8_t index, uint16_t length) const {
   switch (type) {
     case 1:
       return Data(DeviceDescriptor(options_), length);
@@ -52,24 +51,23 @@ ControlResult DeviceModel::GetDescriptor(std::uint8_t type, std::uint8_t index,
   }
 }
 
-ControlResult DeviceModel::Control(std::span<const std::uint8_t, 8> setup,
-                                   std::span<const std::uint8_t> /*out_data*/) {
-  const std::uint8_t request_type = setup[0];
-  const std::uint8_t request = setup[1];
-  const auto value = static_cast<std::uint16_t>(setup[2] | setup[3] << 8);
-  const auto index = static_cast<std::uint16_t>(setup[4] | setup[5] << 8);
-  const auto length = static_cast<std::uint16_t>(setup[6] | setup[7] << 8);
-  const std::uint8_t recipient = request_type & 0x1F;
+ControlResult DeviceModel::Control(std::span<const uint8_t, 8> setup,
+                                   std::span<const uint8_t> /*outData*/) {
+  const uint8_t requestType = setup[0];
+  const uint8_t request = setup[1];
+  const auto value = static_cast<uint16_t>(setup[2] | setup[3] << 8);
+  const auto index = static_cast<uint16_t>(setup[4] | setup[5] << 8);
+  const auto length = static_cast<uint16_t>(setup[6] | setup[7] << 8);
+  const uint8_t recipient = requestType & 0x1F;
 
-  if ((request_type & 0x60) != 0) return Stall();  // class and vendor requests
-  const bool in = (request_type & 0x80) != 0;
+  if ((requestType & 0x60) != 0) return Stall();  // class and vendor requests
+  const bool in = (requestType & 0x80) != 0;
 
   if (in) {
     switch (request) {
       case kGetDescriptor:
         if (recipient != 0) return Stall();
-        return GetDescriptor(static_cast<std::uint8_t>(value >> 8),
-                             static_cast<std::uint8_t>(value), length);
+        return GetDescriptor(static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value), length);
       case kGetConfiguration:
         return Data({configuration_}, length);
       case kGetInterface:
@@ -85,7 +83,7 @@ ControlResult DeviceModel::Control(std::span<const std::uint8_t, 8> setup,
   switch (request) {
     case kSetConfiguration:
       if (value > 1) return Stall();
-      configuration_ = static_cast<std::uint8_t>(value);
+      configuration_ = static_cast<uint8_t>(value);
       return {};
     case kSetInterface:
       if (index != 0 || value != 0) return Stall();

@@ -13,8 +13,8 @@
 namespace sim::usbip {
 
 struct ControlResult {
-  std::int32_t status = 0;         // 0, or a negated errno (stall: -32)
-  std::vector<std::uint8_t> data;  // IN data stage, at most wLength bytes
+  int32_t status = 0;         // 0, or a negated errno (stall: -32)
+  std::vector<uint8_t> data;  // IN data stage, at most wLength bytes
 };
 
 class DeviceModel {
@@ -22,20 +22,19 @@ class DeviceModel {
   explicit DeviceModel(DescriptorOptions options) : options_(std::move(options)) {}
 
   const DescriptorOptions& options() const { return options_; }
-  std::uint8_t configuration() const { return configuration_; }
+  uint8_t configuration() const { return configuration_; }
 
   // One control transfer: the raw 8-byte setup packet and, for OUT, its data stage.
-  ControlResult Control(std::span<const std::uint8_t, 8> setup,
-                        std::span<const std::uint8_t> out_data);
+  ControlResult Control(std::span<const uint8_t, 8> setup, std::span<const uint8_t> outData);
 
   // Back to the unconfigured state, as after a bus reset.
   void Reset() { configuration_ = 0; }
 
  private:
-  ControlResult GetDescriptor(std::uint8_t type, std::uint8_t index, std::uint16_t length) const;
+  ControlResult GetDescriptor(uint8_t type, uint8_t index, uint16_t length) const;
 
   DescriptorOptions options_;
-  std::uint8_t configuration_ = 0;
+  uint8_t configuration_ = 0;
 };
 
 }  // namespace sim::usbip

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -24,9 +25,9 @@ namespace sim::usbip {
 class UrbSink {
  public:
   // Called with the device's lock held, so replies leave in the order they were decided.
-  virtual void SendRetSubmit(std::uint32_t seqnum, std::int32_t status,
-                             std::span<const std::uint8_t> in_data, std::uint32_t actual) = 0;
-  virtual void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) = 0;
+  virtual void SendRetSubmit(uint32_t seqnum, int32_t status, std::span<const uint8_t> inData,
+                             uint32_t actual) = 0;
+  virtual void SendRetUnlink(uint32_t seqnum, int32_t status) = 0;
   // Ends the connection; must not block. Any thread.
   virtual void Drop() = 0;
   // True when the client has closed the connection (its thread may not have noticed yet).
@@ -39,14 +40,14 @@ class UrbSink {
 struct DeviceSettings {
   DescriptorOptions descriptors;
   std::string busid = "1-1";
-  std::uint32_t busnum = 1;
-  std::uint32_t devnum = 2;
-  std::chrono::milliseconds reboot_delay{1000};  // time off the bus during a reboot
+  uint32_t busnum = 1;
+  uint32_t devnum = 2;
+  std::chrono::milliseconds rebootDelay{1000};  // time off the bus during a reboot
   // Off the bus at first, and on it this long after the device is made; nothing: at once.
-  std::optional<std::chrono::milliseconds> appear_after;
+  std::optional<std::chrono::milliseconds> appearAfter;
   // Reboot this long after the first import (once); nothing when unset.
-  std::optional<std::chrono::milliseconds> reboot_after;
-  bool reboot_on_frame = true;  // the receiver's reboot frame on the OUT pipe reboots it
+  std::optional<std::chrono::milliseconds> rebootAfter;
+  bool rebootOnFrame = true;  // the receiver's reboot frame on the OUT pipe reboots it
   // Receives one line per event (import, release, each request, unlink, reboot), for tests
   // that check what the host asked for. Called from the server's threads, one at a time.
   std::function<void(const std::string&)> trace;
@@ -59,7 +60,7 @@ class EmulatedDevice final : public BulkPort {
   EmulatedDevice(DeviceSettings settings, std::unique_ptr<BulkFunction> function);
 
   const DeviceSettings& settings() const { return settings_; }
-  std::uint32_t devid() const { return settings_.busnum << 16 | settings_.devnum; }
+  uint32_t devid() const { return settings_.busnum << 16 | settings_.devnum; }
 
   // The device list: the device while it is on the bus (imported or not), else nothing.
   std::vector<DeviceRecord> List() const;
@@ -74,21 +75,21 @@ class EmulatedDevice final : public BulkPort {
   // The connection of `sink` has ended; its pending requests are dropped.
   void Release(UrbSink* sink);
 
-  // One CMD_SUBMIT from `sink` (out_data: the OUT data stage). Requests from a connection
+  // One CMD_SUBMIT from `sink` (outData: the OUT data stage). Requests from a connection
   // that no longer holds the device are ignored.
-  void Submit(UrbSink* sink, const UrbHeader& header, std::span<const std::uint8_t> out_data);
+  void Submit(UrbSink* sink, const UrbHeader& header, std::span<const uint8_t> outData);
   // One CMD_UNLINK: RET_UNLINK -ECONNRESET when the victim was still pending (it then gets no
   // RET_SUBMIT), else 0 (its RET_SUBMIT has already been sent).
-  void Unlink(UrbSink* sink, std::uint32_t seqnum, std::uint32_t victim);
+  void Unlink(UrbSink* sink, uint32_t seqnum, uint32_t victim);
 
   // Brings the device back when its reboot delay has passed and fires the scheduled reboot.
   void Tick(Clock::time_point now);
 
   bool present() const { return present_.load(); }
-  std::size_t pending_reads() const;
+  size_t pendingReads() const;
 
   // BulkPort.
-  void SendIn(std::vector<std::uint8_t> transfer) override;
+  void SendIn(std::vector<uint8_t> transfer) override;
   void Reboot() override;
 
   // Leaves the bus for good (the cable pulled): the connection drops, the device never comes
@@ -100,28 +101,28 @@ class EmulatedDevice final : public BulkPort {
   DeviceRecord Record() const;
   bool HasBulkPipes() const;
   void CompleteReadsLocked();
-  void BulkOut(UrbSink* sink, const UrbHeader& header, std::span<const std::uint8_t> data);
-  // Takes the device off the bus, dropping its connection; back after `back_after` unless
+  void BulkOut(UrbSink* sink, const UrbHeader& header, std::span<const uint8_t> data);
+  // Takes the device off the bus, dropping its connection; back after `backAfter` unless
   // that is empty. False when it was off already.
-  bool LeaveBus(std::optional<std::chrono::milliseconds> back_after);
+  bool LeaveBus(std::optional<std::chrono::milliseconds> backAfter);
 
   const DeviceSettings settings_;
   std::unique_ptr<BulkFunction> function_;
-  std::mutex function_mu_;  // one OnOut at a time; taken before mu_
+  std::mutex functionMu_;  // one OnOut at a time; taken before mu_
 
   mutable std::mutex mu_;  // device state; replies are sent while it is held
   std::atomic<bool> present_{true};
   bool rebooting_ = false;
-  Clock::time_point back_at_{};
-  std::optional<Clock::time_point> first_import_;
-  bool scheduled_reboot_done_ = false;
+  Clock::time_point backAt_{};
+  std::optional<Clock::time_point> firstImport_;
+  bool scheduledRebootDone_ = false;
   DeviceModel model_;
-  InPipe in_pipe_;
+  InPipe inPipe_;
   UrbSink* active_ = nullptr;
 
-  std::mutex trace_mu_;  // taken last
-  std::mutex drop_mu_;   // guards drop_target_; taken after mu_, or alone
-  UrbSink* drop_target_ = nullptr;
+  std::mutex traceMu_;  // taken last
+  std::mutex dropMu_;   // guards dropTarget_; taken after mu_, or alone
+  UrbSink* dropTarget_ = nullptr;
 };
 
 }  // namespace sim::usbip

@@ -12,23 +12,23 @@ std::vector<InCompletion> InPipe::Complete() {
   while (!pending_.empty() && !transfers_.empty()) {
     const Request request = pending_.front();
     pending_.pop_front();
-    const std::vector<std::uint8_t>& transfer = transfers_.front();
-    const std::size_t left = transfer.size() - front_offset_;
-    const auto from = transfer.begin() + static_cast<std::ptrdiff_t>(front_offset_);
+    const std::vector<uint8_t>& transfer = transfers_.front();
+    const size_t left = transfer.size() - frontOffset_;
+    const auto from = transfer.begin() + static_cast<ptrdiff_t>(frontOffset_);
 
     InCompletion c{request.seqnum, kStatusOk, {}};
     if (left <= request.length) {
       c.data.assign(from, transfer.end());
       transfers_.pop_front();
-      front_offset_ = 0;
+      frontOffset_ = 0;
     } else {
       c.data.assign(from, from + request.length);
-      if (request.length % max_packet_ == 0) {
-        front_offset_ += request.length;  // the next request gets the rest
+      if (request.length % maxPacket_ == 0) {
+        frontOffset_ += request.length;  // the next request gets the rest
       } else {
         c.status = kStatusOverflow;
         transfers_.pop_front();
-        front_offset_ = 0;
+        frontOffset_ = 0;
       }
     }
     done.push_back(std::move(c));
@@ -36,7 +36,7 @@ std::vector<InCompletion> InPipe::Complete() {
   return done;
 }
 
-bool InPipe::Unlink(std::uint32_t seqnum) {
+bool InPipe::Unlink(uint32_t seqnum) {
   const auto it = std::find_if(pending_.begin(), pending_.end(),
                                [seqnum](const Request& r) { return r.seqnum == seqnum; });
   if (it == pending_.end()) return false;
@@ -47,7 +47,7 @@ bool InPipe::Unlink(std::uint32_t seqnum) {
 void InPipe::Reset() {
   pending_.clear();
   transfers_.clear();
-  front_offset_ = 0;
+  frontOffset_ = 0;
 }
 
 }  // namespace sim::usbip

@@ -3,6 +3,7 @@
 // packet; an empty transfer is a zero-length packet. Not thread-safe; the device serialises.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <vector>
@@ -10,20 +11,20 @@
 namespace sim::usbip {
 
 struct InCompletion {
-  std::uint32_t seqnum = 0;
-  std::int32_t status = 0;
-  std::vector<std::uint8_t> data;
+  uint32_t seqnum = 0;
+  int32_t status = 0;
+  std::vector<uint8_t> data;
 };
 
 class InPipe {
  public:
-  explicit InPipe(std::uint16_t max_packet) : max_packet_(max_packet == 0 ? 1 : max_packet) {}
+  explicit InPipe(uint16_t maxPacket) : maxPacket_(maxPacket == 0 ? 1 : maxPacket) {}
 
   // A read request of `length` bytes from the host.
-  void Submit(std::uint32_t seqnum, std::uint32_t length) { pending_.push_back({seqnum, length}); }
+  void Submit(uint32_t seqnum, uint32_t length) { pending_.push_back({seqnum, length}); }
 
   // One transfer from the device, sent once a request is there.
-  void Push(std::vector<std::uint8_t> transfer) { transfers_.push_back(std::move(transfer)); }
+  void Push(std::vector<uint8_t> transfer) { transfers_.push_back(std::move(transfer)); }
 
   // Matches waiting requests with queued transfers, oldest first. A transfer longer than its
   // request fills it and carries on into the next one when the request is a whole number of
@@ -31,24 +32,24 @@ class InPipe {
   std::vector<InCompletion> Complete();
 
   // Removes a waiting request; false when none has that seqnum (already completed or unknown).
-  bool Unlink(std::uint32_t seqnum);
+  bool Unlink(uint32_t seqnum);
 
   // Drops every waiting request and every queued transfer.
   void Reset();
 
-  std::size_t pending() const { return pending_.size(); }
-  std::size_t queued() const { return transfers_.size(); }
+  size_t pending() const { return pending_.size(); }
+  size_t queued() const { return transfers_.size(); }
 
  private:
   struct Request {
-    std::uint32_t seqnum;
-    std::uint32_t length;
+    uint32_t seqnum;
+    uint32_t length;
   };
 
-  std::uint16_t max_packet_;
+  uint16_t maxPacket_;
   std::deque<Request> pending_;
-  std::deque<std::vector<std::uint8_t>> transfers_;
-  std::size_t front_offset_ = 0;  // bytes of transfers_.front() already sent
+  std::deque<std::vector<uint8_t>> transfers_;
+  size_t frontOffset_ = 0;  // bytes of transfers_.front() already sent
 };
 
 }  // namespace sim::usbip

@@ -8,6 +8,6 @@ namespace sim::usbip {
 
 // True when the transfer starts with the reboot frame: "HaVo", PSN, CMD 11, LEN 0 (two bytes)
 // and a matching sum. `swapped`: the transfer is in pair-swapped wire order.
-bool IsRebootFrame(std::span<const std::uint8_t> wire, bool swapped);
+bool IsRebootFrame(std::span<const uint8_t> wire, bool swapped);
 
 }  // namespace sim::usbip

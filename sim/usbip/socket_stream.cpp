@@ -16,7 +16,7 @@
 namespace sim::usbip {
 namespace {
 
-bool MakeAddress(const std::string& host, std::uint16_t port, sockaddr_in* address) {
+bool MakeAddress(const std::string& host, uint16_t port, sockaddr_in* address) {
   std::memset(address, 0, sizeof *address);
   address->sin_family = AF_INET;
   address->sin_port = htons(port);
@@ -39,12 +39,12 @@ SocketStream::~SocketStream() {
   close(fd_);
 }
 
-bool SocketStream::ReadExact(std::span<std::uint8_t> out) {
-  std::size_t done = 0;
+bool SocketStream::ReadExact(std::span<uint8_t> out) {
+  size_t done = 0;
   while (done < out.size()) {
     const ssize_t n = recv(fd_, out.data() + done, out.size() - done, 0);
     if (n > 0) {
-      done += static_cast<std::size_t>(n);
+      done += static_cast<size_t>(n);
     } else if (n == 0 || errno != EINTR) {
       return false;
     }
@@ -52,26 +52,26 @@ bool SocketStream::ReadExact(std::span<std::uint8_t> out) {
   return true;
 }
 
-bool SocketStream::Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) {
-  iovec parts[2] = {{const_cast<std::uint8_t*>(head.data()), head.size()},
-                    {const_cast<std::uint8_t*>(tail.data()), tail.size()}};
+bool SocketStream::Write(std::span<const uint8_t> head, std::span<const uint8_t> tail) {
+  iovec parts[2] = {{const_cast<uint8_t*>(head.data()), head.size()},
+                    {const_cast<uint8_t*>(tail.data()), tail.size()}};
   int first = 0;
   while (first < 2) {
     msghdr message{};
     message.msg_iov = &parts[first];
-    message.msg_iovlen = static_cast<std::size_t>(2 - first);
+    message.msg_iovlen = static_cast<size_t>(2 - first);
     const ssize_t n = sendmsg(fd_, &message, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
     }
-    auto sent = static_cast<std::size_t>(n);
+    auto sent = static_cast<size_t>(n);
     while (first < 2 && sent >= parts[first].iov_len) {
       sent -= parts[first].iov_len;
       ++first;
     }
     if (first < 2) {
-      parts[first].iov_base = static_cast<std::uint8_t*>(parts[first].iov_base) + sent;
+      parts[first].iov_base = static_cast<uint8_t*>(parts[first].iov_base) + sent;
       parts[first].iov_len -= sent;
     }
   }
@@ -87,8 +87,7 @@ bool SocketStream::PeerClosed() {
   return poll(&p, 1, 0) > 0 && (p.revents & (POLLRDHUP | POLLHUP | POLLERR)) != 0;
 }
 
-int ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* bound_port,
-              std::string* error) {
+int ListenTcp(const std::string& host, uint16_t port, uint16_t* boundPort, std::string* error) {
   sockaddr_in address;
   if (!MakeAddress(host, port, &address)) {
     *error = "not an IPv4 address: " + host;
@@ -108,11 +107,11 @@ int ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* bound_
     close(fd);
     return -1;
   }
-  *bound_port = ntohs(address.sin_port);
+  *boundPort = ntohs(address.sin_port);
   return fd;
 }
 
-int ConnectTcp(const std::string& host, std::uint16_t port) {
+int ConnectTcp(const std::string& host, uint16_t port) {
   sockaddr_in address;
   if (!MakeAddress(host, port, &address)) return -1;
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

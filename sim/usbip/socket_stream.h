@@ -16,8 +16,8 @@ class SocketStream : public Stream {
   SocketStream(const SocketStream&) = delete;
   SocketStream& operator=(const SocketStream&) = delete;
 
-  bool ReadExact(std::span<std::uint8_t> out) override;
-  bool Write(std::span<const std::uint8_t> head, std::span<const std::uint8_t> tail) override;
+  bool ReadExact(std::span<uint8_t> out) override;
+  bool Write(std::span<const uint8_t> head, std::span<const uint8_t> tail) override;
   void Shutdown() override;
   bool PeerClosed() override;
 
@@ -26,11 +26,10 @@ class SocketStream : public Stream {
 };
 
 // Binds and listens on host:port (port 0: a free one). Returns the descriptor, or -1 with
-// *error set. *bound_port receives the port actually bound.
-int ListenTcp(const std::string& host, std::uint16_t port, std::uint16_t* bound_port,
-              std::string* error);
+// *error set. *boundPort receives the port actually bound.
+int ListenTcp(const std::string& host, uint16_t port, uint16_t* boundPort, std::string* error);
 
 // Connects to host:port with TCP_NODELAY; -1 on failure. Used by tests and tools.
-int ConnectTcp(const std::string& host, std::uint16_t port);
+int ConnectTcp(const std::string& host, uint16_t port);
 
 }  // namespace sim::usbip

@@ -17,25 +17,25 @@ constexpr auto kTickPeriod = std::chrono::milliseconds(10);
 
 }  // namespace
 
-bool UsbipServer::Start(const std::string& host, std::uint16_t port, std::string* error) {
-  listen_fd_ = ListenTcp(host, port, &port_, error);
-  if (listen_fd_ < 0) return false;
-  accept_thread_ = std::thread([this] { AcceptLoop(); });
-  tick_thread_ = std::thread([this] { TickLoop(); });
+bool UsbipServer::Start(const std::string& host, uint16_t port, std::string* error) {
+  listenFd_ = ListenTcp(host, port, &port_, error);
+  if (listenFd_ < 0) return false;
+  acceptThread_ = std::thread([this] { AcceptLoop(); });
+  tickThread_ = std::thread([this] { TickLoop(); });
   return true;
 }
 
 void UsbipServer::Stop() {
   {
     std::lock_guard lock(mu_);
-    if (stopping_ || listen_fd_ < 0) return;
+    if (stopping_ || listenFd_ < 0) return;
     stopping_ = true;
   }
-  stop_cv_.notify_all();
-  shutdown(listen_fd_, SHUT_RDWR);  // wakes accept()
-  accept_thread_.join();
-  tick_thread_.join();
-  close(listen_fd_);
+  stopCv_.notify_all();
+  shutdown(listenFd_, SHUT_RDWR);  // wakes accept()
+  acceptThread_.join();
+  tickThread_.join();
+  close(listenFd_);
   std::list<Client> clients;
   {
     std::lock_guard lock(mu_);
@@ -47,7 +47,7 @@ void UsbipServer::Stop() {
 
 void UsbipServer::AcceptLoop() {
   while (true) {
-    const int fd = accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
+    const int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
     std::lock_guard lock(mu_);
     if (stopping_) {
       if (fd >= 0) close(fd);
@@ -84,7 +84,7 @@ void UsbipServer::ReapFinishedLocked() {
 void UsbipServer::TickLoop() {
   std::unique_lock lock(mu_);
   while (!stopping_) {
-    stop_cv_.wait_for(lock, kTickPeriod, [this] { return stopping_; });
+    stopCv_.wait_for(lock, kTickPeriod, [this] { return stopping_; });
     lock.unlock();
     device_.Tick(EmulatedDevice::Clock::now());
     lock.lock();

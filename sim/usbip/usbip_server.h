@@ -26,8 +26,8 @@ class UsbipServer {
 
   // Listens on host:port (port 0: a free port) and starts serving. False with *error set when
   // the address cannot be bound.
-  bool Start(const std::string& host, std::uint16_t port, std::string* error);
-  std::uint16_t port() const { return port_; }
+  bool Start(const std::string& host, uint16_t port, std::string* error);
+  uint16_t port() const { return port_; }
 
   // Closes the listening socket and every connection and joins all threads. Idempotent.
   void Stop();
@@ -44,13 +44,13 @@ class UsbipServer {
   void ReapFinishedLocked();
 
   EmulatedDevice& device_;
-  int listen_fd_ = -1;
-  std::uint16_t port_ = 0;
-  std::thread accept_thread_;
-  std::thread tick_thread_;
+  int listenFd_ = -1;
+  uint16_t port_ = 0;
+  std::thread acceptThread_;
+  std::thread tickThread_;
 
   std::mutex mu_;
-  std::condition_variable stop_cv_;
+  std::condition_variable stopCv_;
   bool stopping_ = false;
   std::list<Client> clients_;
 };

@@ -88,8 +88,10 @@ TEST(CommandLine, RunSelection) {
 }
 
 TEST(ProgramOptions, DoubleDashOptions) {
-  auto options = app::ParseProgramOptions({"-fa.dat", "--json", "--timeout", "2.5", "-pCOM0"});
+  auto options =
+      app::ParseProgramOptions({"-fa.dat", "--json", "--timeout", "2.5", "-pCOM0", "--verbose"});
   EXPECT_TRUE(options.json);
+  EXPECT_TRUE(options.verbose);
   EXPECT_TRUE(options.console);
   EXPECT_EQ(options.timeoutSeconds, 2.5);
   EXPECT_EQ(options.line.file, "a.dat");
@@ -98,7 +100,7 @@ TEST(ProgramOptions, DoubleDashOptions) {
   for (auto bad : std::vector<std::vector<std::string>>{{"--timeout"},
                                                         {"--timeout", "0"},
                                                         {"--timeout", "-fa.dat"},
-                                                        {"--verbose"},
+                                                        {"--verbos"},
                                                         {"--json=1"}}) {
     EXPECT_NE(app::ParseProgramOptions(bad).error, "") << bad[0];
   }

@@ -19,8 +19,11 @@ void RecordingView::AppendMessage(const std::string& entry, app::EntryKind, cons
 void RecordingView::SetStatusText(const std::string& text) {
   events.push_back("status " + text);
 }
-void RecordingView::SetProgress(int percent) {
-  events.push_back("progress " + std::to_string(percent));
+void RecordingView::SetProgress(int percent, app::ProgressKind kind) {
+  const char* what = kind == app::ProgressKind::Download      ? ""
+                     : kind == app::ProgressKind::UploadFlash ? "flash "
+                                                              : "eeprom ";
+  events.push_back("progress " + std::string(what) + std::to_string(percent));
 }
 void RecordingView::EnableControl(int id, bool enable) {
   events.push_back("enable " + std::to_string(id) + (enable ? " 1" : " 0"));
@@ -72,7 +75,7 @@ int32_t FakeLinks::SerialUp(PwHwnd, int32_t code) {
 }
 int32_t FakeLinks::AutoReboot() {
   calls.push_back("AutoReboot");
-  return 0;
+  return rebootResult;
 }
 int32_t FakeLinks::InitUsbFunc() {
   calls.push_back("InitUsbFunc");

@@ -12,15 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "controller.h"
+#include "run.h"
 #include "work_folder.h"
 
 namespace apptest {
 
-class RecordingView : public app::View {
+class RecordingView : public app::RunView {
  public:
-  // Every effect as one text: "entry <text>", "status <text>", "progress <n>",
-  // "enable <id> <0|1>", "box <caption>|<text>|<type>", "move <x> <y>", "close ok|cancel".
+  // Every effect as one text: "entry <text>", "status <text>", "progress <n>" (download),
+  // "progress flash|eeprom <n>" (upload), "enable <id> <0|1>", "box <caption>|<text>|<type>",
+  // "move <x> <y>", "close ok|cancel", "note <text>", "waiting <seconds>".
   std::vector<std::string> events;
   std::deque<int> boxAnswers;             // answers for the next boxes (default button after)
   std::optional<std::string> fileToOpen;  // what the open-file dialog returns
@@ -29,12 +30,16 @@ class RecordingView : public app::View {
   void AppendMessage(const std::string& entry, app::EntryKind, const std::string&,
                      int scrollBy) override;
   void SetStatusText(const std::string& text) override;
-  void SetProgress(int percent) override;
+  void SetProgress(int percent, app::ProgressKind kind) override;
   void EnableControl(int id, bool enable) override;
   int MessageBox(const std::string& text, const std::string& caption, unsigned type) override;
   void Move(int x, int y) override;
   void Close(app::DialogResult result) override;
   std::optional<std::string> ChooseFileToOpen(const std::string&, const std::string&) override;
+  void Note(const std::string& text) override { events.push_back("note " + text); }
+  void Waiting(std::chrono::seconds waited) override {
+    events.push_back("waiting " + std::to_string(waited.count()));
+  }
 
   // The entries appended, in order.
   std::vector<std::string> Entries() const;
@@ -49,6 +54,7 @@ class FakeLinks : public app::Libraries {
   int32_t openResult = 1;
   int32_t sessionResult = 1;  // SerialDown, SerialUp, UsbDown, UsbUp
   int32_t initUsbResult = 1;
+  int32_t rebootResult = 0;
   int presentAtStart = 0;  // StartPnpNotice's result
   int arrivalResult = 1;
   uint32_t version = 0x0200;
@@ -73,6 +79,9 @@ class FakeLinks : public app::Libraries {
   }
   std::string usbNote;
   int usbNoteAsks = 0;
+  bool usbConfigured = true;
+  bool UsbReceiverConfigured() override { return usbConfigured; }
+  std::string UsbReceiverSettingsHelp() override { return "set PENWICK_USBIP"; }
 
   size_t Count(const std::string& prefix) const;
 };

@@ -35,6 +35,7 @@ TEST_F(ControllerTest, SerialDownloadRunsFromStartUpToItsNotice) {
   EXPECT_EQ(view.Entries().back(), "OnSerialClose() : Port Close ");
   EXPECT_TRUE(view.Saw("close ok"));
   EXPECT_TRUE(c.outcome().ok());
+  EXPECT_EQ(c.outcome().summary.find("by hand"), std::string::npos);
 }
 
 TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
@@ -46,7 +47,7 @@ TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
     EXPECT_EQ(links.Count("SerialDown"), 0u);
     EXPECT_EQ(links.Count("AutoReboot"), 1u);  // asked for whether or not the port opened
     EXPECT_NE(Log().find("\r\nCannot open comm port [COM3]\r\n"), std::string::npos);
-    EXPECT_EQ(view.events.back(), "close cancel");
+    EXPECT_FALSE(c.closed());
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitPortUnavailable);
   }
   {
@@ -57,7 +58,7 @@ TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
     Notice(app::kNoticeSerialDownDone, 4);
     EXPECT_EQ(links.Count("CloseSerialPort"), 1u);
     EXPECT_FALSE(c.closed());
-    EXPECT_EQ(c.phase(), RunPhase::Finished);
+    EXPECT_EQ(c.phase(), RunPhase::Ended);
     Notice(app::kCmdOk);
     EXPECT_TRUE(c.closed());
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitTransferFailed);
@@ -71,6 +72,18 @@ TEST_F(ControllerTest, SerialDownloadFailuresAndCancel) {
     EXPECT_EQ(links.calls.back(), "CloseSerialPort");
     EXPECT_TRUE(c.closed());
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitTimedOut);
+  }
+  {
+    // A reboot request that cannot be sent after a good download: still done, and the
+    // closing line asks for the reboot by hand.
+    view = RecordingView();
+    links = FakeLinks();
+    auto& c = Start({"-fsettings.dat", "-pCOM3"});
+    links.rebootResult = -1;
+    Notice(app::kNoticeSerialDownDone, 3);
+    EXPECT_TRUE(c.closed());
+    EXPECT_TRUE(c.outcome().ok());
+    EXPECT_NE(c.outcome().summary.find("reboot the receiver by hand"), std::string::npos);
   }
 }
 

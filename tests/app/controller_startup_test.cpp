@@ -32,13 +32,14 @@ TEST_F(ControllerTest, NoFileArmsNothingAndLogsTwoLines) {
       << log;
   // -x alone leaves the window where it is; everything but the three open commands is off.
   for (const auto& e : view.events) EXPECT_NE(e.rfind("move", 0), 0u) << e;
-  EXPECT_TRUE(view.Saw("status Please reboot your receiver"));
+  // Nothing is armed, so nobody is asked to reboot the receiver.
+  EXPECT_FALSE(view.Saw("status Please reboot your receiver"));
   for (int id : {app::kDownLoad, app::kUpLoad, app::kGetPackedFlashData, app::kGetEepromData,
                  app::kUnpackFlash, app::kPackFlash, app::kViewModelId, app::kViewSystemId}) {
     EXPECT_EQ(view.enabled[id], false) << id;
   }
   EXPECT_EQ(view.enabled.count(app::kFileOpen), 0u);
-  EXPECT_EQ(c.phase(), RunPhase::Idle);
+  EXPECT_EQ(c.phase(), RunPhase::Ended);
   EXPECT_FALSE(c.closed());
   EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitNoTransferFile);
   EXPECT_TRUE(links.calls.empty());
@@ -58,27 +59,45 @@ TEST_F(ControllerTest, UsbDownloadWithAReceiverAlreadyAttachedWaitsForTheNextArr
   EXPECT_EQ(links.calls, (std::vector<std::string>{"InitUsbFunc", "InitDevice", "StartPnpNotice"}));
   EXPECT_EQ(Log().substr(Log().find("\r\n")), "\r\nDownload USB\r\nInitializing USB Success\r\n");
   EXPECT_TRUE(c.state().fileLoaded);
-  EXPECT_TRUE(c.state().usbDownloadPending);
   EXPECT_EQ(c.phase(), RunPhase::Armed);
+  EXPECT_EQ(view.events.back(), "status Please reboot your receiver");
   // The check before arming leaves the library as handing the images over alone would.
   EXPECT_EQ(LibraryPacked(), images.packed);
   EXPECT_EQ(LibraryIdentity(), identity);
 }
 
-TEST_F(ControllerTest, UsbInitFailureArmsNothing) {
+// USB that cannot work arms nothing: functions that cannot be initialised, or settings that
+// name no receiver (nothing could ever arrive). A serial run does not ask about USB at all.
+TEST_F(ControllerTest, UnusableUsbArmsNothing) {
   WriteAll(dir / "settings.dat", TransferFileBytes(MakeImages(4, 1)));
   links.initUsbResult = 0;
   auto& c = Start({"-fsettings.dat", "-pCOM256"});
   EXPECT_EQ(Log().substr(Log().find("\r\n")), "\r\nDownload USB\r\nInitializing USB Failed\r\n");
   EXPECT_EQ(links.calls, std::vector<std::string>{"InitUsbFunc"});
-  EXPECT_FALSE(c.state().usbUploadPending);
-  EXPECT_EQ(c.phase(), RunPhase::Idle);
+  EXPECT_EQ(c.phase(), RunPhase::Ended);
   EXPECT_FALSE(c.closed());
   EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitUsbUnavailable);
+
+  for (const char* port : {"-pCOM0", "-pCOM256"}) {
+    SCOPED_TRACE(port);
+    links = FakeLinks();
+    links.usbConfigured = false;
+    auto& d = Start({"-fsettings.dat", port});
+    EXPECT_NE(Log().find("\r\nInitializing USB Failed: no USB receiver is configured\r\n"),
+              std::string::npos);
+    EXPECT_EQ(links.Count("InitDevice"), 0u);
+    EXPECT_EQ(d.phase(), RunPhase::Ended);
+    EXPECT_EQ(d.outcome().exitCode, pw::cli::kExitUsbUnavailable);
+    EXPECT_EQ(d.outcome().summary, "USB unavailable: no USB receiver is configured");
+    EXPECT_EQ(d.outcome().advice, "set PENWICK_USBIP");
+  }
+  links = FakeLinks();
+  links.usbConfigured = false;
+  EXPECT_EQ(Start({"-fsettings.dat", "-pCOM3"}).phase(), RunPhase::Armed);
 }
 
 // Files that must never reach a receiver, in both download modes: the program's messages, the
-// log line, nothing armed or started, the window closed after start-up.
+// log line, nothing armed or started, the run ended after start-up.
 TEST_F(ControllerTest, UnreadableIncompleteAndDamagedFilesArmNothing) {
   const Images images = MakeImages(5, 0x4321);
   std::vector<uint8_t> damaged = TransferFileBytes(images);
@@ -93,25 +112,42 @@ TEST_F(ControllerTest, UnreadableIncompleteAndDamagedFilesArmNothing) {
     std::optional<std::vector<uint8_t>> bytes;
     std::vector<std::string> entries;  // after the work folder
     const char* says;                  // in the last entry
+    std::string logLine;               // empty: the file cannot be opened
   };
   const std::vector<Case> cases = {
-      {"missing", std::nullopt, {"Packed File Open Error - Code 1 -"}, "cannot open"},
+      {"missing", std::nullopt, {"Packed File Open Error - Code 1 -"}, "cannot open", ""},
+      {"a folder",
+       std::vector<uint8_t>{},
+       {"Packed File Open Error - Code 1 -"},
+       "-f names the folder t.dat",
+       ""},
       {"header only",
        std::vector<uint8_t>(64, 0),
        {"Packed File Loading Error - Code 2 -"},
-       "holds 64 bytes"},
-      {"no EEPROM", noEeprom, {"Packed File Open Success", "ERR - Eeprom Data"}, "incomplete"},
+       "holds 64 bytes; a transfer file holds at least 131392",
+       "Transfer file [t.dat] is incomplete: 64 bytes"},
+      {"no EEPROM",
+       noEeprom,
+       {"Packed File Open Success", "ERR - Eeprom Data"},
+       "incomplete",
+       "Transfer file [t.dat] is incomplete: 131136 bytes"},
       {"saved by an upload",
        saved,
        {"Packed File Open Success", "Eeprom Data read"},
-       "an upload saved"},
-      {"damaged", damaged, {"Packed File Open Success", "Eeprom Data read"}, "failed its checks"},
+       "an upload saved",
+       "Transfer file [t.dat] has no header: saved by an upload"},
+      {"damaged",
+       damaged,
+       {"Packed File Open Success", "Eeprom Data read"},
+       "failed its checks",
+       "Transfer file [t.dat] is damaged: its packed image fails its checks"},
   };
   for (const char* port : {"COM0", "COM3"}) {
     for (const Case& test : cases) {
       SCOPED_TRACE(std::string(port) + " " + test.name);
-      std::filesystem::remove(dir / "t.dat");
-      if (test.bytes) WriteAll(dir / "t.dat", *test.bytes);
+      std::filesystem::remove_all(dir / "t.dat");
+      if (test.bytes && test.bytes->empty()) std::filesystem::create_directory(dir / "t.dat");
+      if (test.bytes && !test.bytes->empty()) WriteAll(dir / "t.dat", *test.bytes);
       view = RecordingView();
       links = FakeLinks();
       SetLibraryIdentity(std::vector<uint8_t>(32, 0x11));
@@ -121,13 +157,16 @@ TEST_F(ControllerTest, UnreadableIncompleteAndDamagedFilesArmNothing) {
       ASSERT_EQ(entries.size(), test.entries.size() + 2);
       EXPECT_EQ(std::vector<std::string>(entries.begin() + 1, entries.end() - 1), test.entries);
       EXPECT_NE(entries.back().find(test.says), std::string::npos) << entries.back();
-      EXPECT_NE(Log().find("\r\nCannot open file [t.dat]\r\n"), std::string::npos);
+      const std::string logLine = test.logLine.empty() ? "Cannot open file [t.dat]" : test.logLine;
+      EXPECT_NE(Log().find("\r\n" + logLine + "\r\n"), std::string::npos) << Log();
+      EXPECT_EQ(Log().find("Cannot open file") == std::string::npos, !test.logLine.empty());
       EXPECT_FALSE(c.state().fileLoaded);
-      EXPECT_FALSE(c.state().usbDownloadPending);
       EXPECT_EQ(links.Count("OpenSerialPort"), 0u);
       EXPECT_EQ(links.Count("SerialDown"), 0u);
-      EXPECT_EQ(view.events.back(), "close cancel");
-      EXPECT_TRUE(c.closed());
+      EXPECT_FALSE(view.Saw("status Please reboot your receiver"));
+      // The run has ended; the front end decides whether its window stays open.
+      EXPECT_EQ(c.phase(), RunPhase::Ended);
+      EXPECT_FALSE(c.closed());
       EXPECT_EQ(c.outcome().exitCode, kExitBadTransferFile);
       EXPECT_EQ(LibraryIdentity(), std::vector<uint8_t>(32, 0x11));
       // The arrival of a receiver starts nothing.
@@ -142,10 +181,9 @@ TEST_F(ControllerTest, ALogThatCannotBeCreatedArmsNothing) {
   WriteAll(dir / "settings.dat", TransferFileBytes(MakeImages(6, 1)));
   auto& c = Start({"-fsettings.dat", "-pCOM0"});
   EXPECT_TRUE(links.calls.empty());
-  EXPECT_EQ(view.events.back(), "close cancel");
   EXPECT_NE(view.Entries().back().find("Upload.Log"), std::string::npos);
   EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitLogFile);
-  EXPECT_EQ(c.phase(), RunPhase::Idle);
+  EXPECT_EQ(c.phase(), RunPhase::Ended);
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
 // The USB runs: arming, the start at the next arrival, progress, completion, refusal, and
 // ending the run early.
+#include <signal.h>
+
 #include <algorithm>
 
 #include "NorraLink.h"
 #include "control_ids.h"
 #include "controller_fixture.h"
 #include "penwick/message_box.hpp"
+#include "stop_reasons.h"
 
 namespace apptest {
 namespace {
@@ -69,6 +72,10 @@ TEST_F(UsbRun, FailedRefusedAndCancelledDownloads) {
     DeviceChange(pw::kDeviceArrival);
     Notice(app::kNoticeUsbDownDone, 260);
     EXPECT_EQ(view.Entries().back(), "USB Download Fail!");
+    // The run has ended; Exit, Esc alike, then closes with the failure, never "cancelled".
+    EXPECT_EQ(c.phase(), RunPhase::Ended);
+    EXPECT_FALSE(c.closed());
+    Notice(app::kCmdCancel);
     EXPECT_EQ(view.events.back(), "close cancel");
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitTransferFailed);
   }
@@ -77,9 +84,10 @@ TEST_F(UsbRun, FailedRefusedAndCancelledDownloads) {
     links.sessionResult = 0;  // the opening exchange fails
     auto& c = Download();
     DeviceChange(pw::kDeviceArrival);
-    EXPECT_EQ(view.events.back(), "close cancel");
+    EXPECT_EQ(c.phase(), RunPhase::Ended);
+    Notice(app::kCmdOk);
+    EXPECT_EQ(view.events.back(), "close ok");
     EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitRefused);
-    EXPECT_FALSE(c.state().usbDownloadPending);
   }
   {
     // Exit while armed: nothing to stop.
@@ -98,7 +106,7 @@ TEST_F(UsbRun, FailedRefusedAndCancelledDownloads) {
     DeviceChange(pw::kDeviceArrival);
     Notice(app::kCmdCancel);
     EXPECT_EQ(links.Count("CancelUsbFunc"), 1u);
-    EXPECT_TRUE(c.WaitingForSessionEnd());
+    EXPECT_EQ(c.phase(), RunPhase::Ending);
     EXPECT_FALSE(c.closed());
     Notice(app::kNoticeUsbDownDone, 260);
     EXPECT_TRUE(c.closed());
@@ -120,19 +128,24 @@ TEST_F(UsbRun, FailedRefusedAndCancelledDownloads) {
 TEST_F(UsbRun, UploadSavesTheImagesExactlyAsReceived) {
   auto& c = Upload();
   EXPECT_EQ(Log().substr(Log().find("\r\n")), "\r\nDownload USB\r\nInitializing USB Success\r\n");
-  ASSERT_TRUE(c.state().usbUploadPending);
+  ASSERT_EQ(c.phase(), RunPhase::Armed);
   DeviceChange(pw::kDeviceArrival);
   EXPECT_EQ(view.Entries().back(), "Start! upload!");
+  // Once the upload has begun nobody is asked to reboot: the status says what happens.
+  EXPECT_EQ(view.events.back(), "status Reading the settings from the receiver");
   EXPECT_EQ(links.Count("UsbUp 4012"), 1u);
 
   // The worker fills the stores, reports progress and ends.
   images = MakeImages(8, 0x0A0B);
   Dll_PutPackedFlashData(images.packed.data());
   Dll_PutEepromData(images.eeprom.data());
+  view.events.clear();
   Notice(app::kNoticeUpFlashPercent, 50);
   Notice(app::kNoticeUpEepromPercent, 100);
-  EXPECT_EQ(view.Entries().back(), "UpLoad EEPROM 100%");
-  EXPECT_FALSE(view.Saw("progress 50"));  // upload progress stays in the list
+  EXPECT_EQ(view.events,
+            (std::vector<std::string>{"progress flash 50", "status Reading flash 50%",
+                                      "entry UpLoad Flash 50%", "progress eeprom 100",
+                                      "status Reading EEPROM 100%", "entry UpLoad EEPROM 100%"}));
   Notice(app::kNoticeUsbUpDone, 257);
 
   std::vector<uint8_t> expected(images.packed);
@@ -183,20 +196,156 @@ TEST_F(UsbRun, AnUploadThatFailsOrCannotBeUsedLeavesTheFile) {
   EXPECT_EQ(ReadAll(dir / "settings.dat"), original);
 }
 
-TEST_F(UsbRun, AnUploadThatCannotBeSavedSaysSo) {
-  controller.reset();
-  Start({"-fmissing/settings.dat", "-pCOM256"});
+// An upload is never lost: a transfer file that cannot be written is refused before anything
+// is armed, and a save that fails after the transfer all the same (here: its folder was removed
+// meanwhile) keeps the images, beside the file or else in the work folder, and says where.
+TEST_F(UsbRun, AnUploadThatCouldNotBeSavedIsRefusedOrKept) {
+  std::filesystem::create_directory(dir / "folder");
+  for (const std::string file : {"missing/settings.dat", "folder"}) {
+    SCOPED_TRACE(file);
+    links = FakeLinks();
+    auto& c = Start({"-f" + file, "-pCOM256"});
+    EXPECT_TRUE(links.calls.empty());  // not even the USB functions
+    EXPECT_NE(Log().find("\r\nCannot write file [" + file + "]\r\n"), std::string::npos);
+    EXPECT_EQ(c.phase(), RunPhase::Ended);
+    EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitCannotWriteFile);
+    EXPECT_FALSE(view.Saw("status Please reboot your receiver"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "missing"));
+
+  std::filesystem::create_directory(dir / "gone");
+  view = RecordingView();
+  links = FakeLinks();
+  Start({"-fgone/settings.dat", "-pCOM256"});
   DeviceChange(pw::kDeviceArrival);
   images = MakeImages(10, 2);
   Dll_PutPackedFlashData(images.packed.data());
+  Dll_PutEepromData(images.eeprom.data());
+  std::filesystem::remove(dir / "gone");
   Notice(app::kNoticeUsbUpDone, 257);
-  EXPECT_TRUE(view.Saw("box PenwickUpload|Failed to write file [missing/settings.dat]|" +
+  EXPECT_TRUE(view.Saw("box PenwickUpload|Failed to write file [gone/settings.dat]|" +
                        std::to_string(pw::kMbOk | pw::kMbIconWarning)));
   const auto entries = view.Entries();
   EXPECT_NE(std::find(entries.begin(), entries.end(), "Packed File Open Error - Code 1 -"),
             entries.end());
-  EXPECT_EQ(view.events.back(), "close ok");
+  std::vector<uint8_t> expected(images.packed);
+  expected.insert(expected.end(), images.eeprom.begin(), images.eeprom.end());
+  const std::string kept = (dir / "settings.dat.received").string();
+  EXPECT_EQ(ReadAll(kept), expected);
+  EXPECT_EQ(controller->phase(), RunPhase::Ended);
   EXPECT_EQ(controller->outcome().exitCode, pw::cli::kExitSaveFailed);
+  EXPECT_NE(controller->outcome().summary.find("kept in " + kept), std::string::npos)
+      << controller->outcome().summary;
+}
+
+// The run's policy over the controller, as both front ends get it, on a fake clock: the
+// driver's notes while armed (each text once, never once the transfer runs), the waited time,
+// Exit while the session runs (Cancelling..., the bounded wait), --timeout, a second stop
+// signal, a failure that keeps the window open until Exit, and a console run that ends at once.
+TEST_F(UsbRun, TheRunsPolicy) {
+  images = MakeImages(7, 0x0102);
+  WriteAll(dir / "settings.dat", TransferFileBytes(images));
+  app::Run::Clock::time_point now{};
+  const auto makeRun = [&](const std::vector<std::string>& args, app::RunSettings settings) {
+    view = RecordingView();
+    links = FakeLinks();
+    return std::make_unique<app::Run>(view, links, app::ParseCommandLine(args), settings,
+                                      [&] { return now; });
+  };
+  const auto send = [](app::Run& run, int code, intptr_t value = 0) {
+    pw::Message message;
+    message.code = static_cast<uint32_t>(code);
+    message.value = value;
+    pw::SendMessage(run.controller().handle(), message);
+  };
+  const auto arrive = [](app::Run& run) {
+    pw::Message message;
+    message.kind = pw::MessageKind::DeviceChange;
+    message.event = pw::kDeviceArrival;
+    message.devicePath = "usbip:h:1/1-1";
+    pw::SendMessage(run.controller().handle(), message);
+  };
+  const app::RunSettings window{30.0, false, true}, console{std::nullopt, false, false};
+  const std::string cancelling =
+      "status Cancelling\u2026 (waiting for the receiver's session to end)";
+
+  auto run = makeRun({"-fsettings.dat", "-pCOM0"}, window);
+  links.usbNote = "no receiver";
+  run->Start();
+  ASSERT_EQ(run->controller().phase(), RunPhase::Armed);
+  now += std::chrono::seconds(10);
+  run->Tick();
+  links.usbNote = "refused";
+  run->Tick();
+  EXPECT_EQ(std::count(view.events.begin(), view.events.end(), "note no receiver"), 1);
+  EXPECT_TRUE(view.Saw("note refused"));
+  EXPECT_TRUE(view.Saw("waiting 10"));
+  arrive(*run);
+  const int asks = links.usbNoteAsks;
+  run->Tick();
+  EXPECT_EQ(links.usbNoteAsks, asks);
+  run->Command(app::kCmdOk);
+  EXPECT_EQ(view.events.back(), cancelling);
+  EXPECT_EQ(links.Count("CancelUsbFunc"), 1u);
+  now += app::kSessionEndWait - std::chrono::seconds(1);
+  run->Tick();
+  EXPECT_FALSE(run->Over());
+  now += std::chrono::seconds(1);  // the session never reported: the run ends anyway
+  run->Tick();
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(run->ExitStatus(), pw::cli::kExitCancelled);
+
+  // --timeout counts from arming and closes the window.
+  run = makeRun({"-fsettings.dat", "-pCOM0"}, window);
+  run->Start();
+  now += std::chrono::seconds(29);
+  run->Tick();
+  EXPECT_FALSE(run->Over());
+  now += std::chrono::seconds(1);
+  run->Tick();
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(view.events.back(), "close cancel");
+  EXPECT_EQ(run->ExitStatus(), pw::cli::kExitTimedOut);
+
+  // A stop signal while the session runs says so at once; a second one does not wait.
+  run = makeRun({"-fsettings.dat", "-pCOM256"}, console);
+  run->Start();
+  arrive(*run);
+  run->Signal(SIGINT);
+  EXPECT_EQ(view.events.back(), cancelling);
+  EXPECT_FALSE(run->Over());
+  run->Signal(SIGTERM);
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(run->ExitStatus(), pw::cli::kExitCancelled);
+  EXPECT_NE(run->controller().outcome().summary.find("Ctrl-C"), std::string::npos);
+
+  // A failed transfer keeps the window open, saying why; Exit ends with the failure's code.
+  run = makeRun({"-fsettings.dat", "-pCOM0"}, window);
+  run->Start();
+  arrive(*run);
+  send(*run, app::kNoticeUsbDownDone, 260);
+  run->Tick();
+  EXPECT_FALSE(run->Over());
+  EXPECT_EQ(view.events.back(),
+            "status The USB download failed (the receiver stopped answering or was removed). To go "
+            "on: check the cable, reboot the receiver and run the program again.");
+  run->Command(app::kCmdCancel);
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(run->ExitStatus(), pw::cli::kExitTransferFailed);
+
+  // On the console such a run ends at once; a technician's window stays open without a
+  // word and ends with 0.
+  run = makeRun({"-pCOM0"}, console);
+  run->Start();
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(run->ExitStatus(), pw::cli::kExitNoTransferFile);
+  run = makeRun({"-pCOM0"}, {std::nullopt, true, true});
+  run->Start();
+  EXPECT_FALSE(run->Over());
+  EXPECT_FALSE(view.Saw("status No transfer file was given."));
+  run->Command(app::kCmdOk);
+  EXPECT_TRUE(run->Over());
+  EXPECT_EQ(run->ExitStatus(), 0);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <sstream>
 
 #include "program_fixture.h"
@@ -31,18 +32,69 @@ std::vector<uint8_t> FileBytes(const std::string& path) {
 TEST_F(UsbProgramTest, DownloadThenUploadOfTheSameSettings) {
   const std::vector<uint8_t> transfer = MakeTransferFile();
   auto env = StartUsbSim({"--mode", "download", "--file", "settings.dat"});
-  ProgramResult run = RunProgram({"-fsettings.dat", "-pCOM0", "--console"}, env);
+  // --verbose: the message list's entries too.
+  ProgramResult run = RunProgram({"-fsettings.dat", "-pCOM0", "--console", "--verbose"}, env);
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(SimVerdict().rfind("SIM OK", 0), 0u);
   EXPECT_NE(run.output.find("Start! download!"), std::string::npos);
   EXPECT_EQ(LastLine(run.output).rfind("Done: the USB download completed", 0), 0u) << run.output;
   EXPECT_EQ(FileBytes("Upload.Log").size() > 9, true);
 
+  // The upload as JSON: its progress (which image), the list's entries as messages; once the
+  // upload has begun the status no longer asks for a reboot.
   env = StartUsbSim({"--mode", "upload", "--file", "settings.dat", "--bcd-device", "0200"});
-  run = RunProgram({"-freceived.dat", "-pCOM256", "--console"}, env);
+  run = RunProgram({"-freceived.dat", "-pCOM256", "--json"}, env);
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(SimVerdict().rfind("SIM OK", 0), 0u);
   EXPECT_EQ(FileBytes("received.dat"), std::vector<uint8_t>(transfer.begin() + 64, transfer.end()));
+  std::map<std::string, int> seen;
+  std::string lastStatus;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    std::map<std::string, std::string> f;
+    ASSERT_TRUE(ParseFlatJson(line, &f)) << line;
+    if (f["type"] == "progress") ++seen[f["direction"] + " " + f["image"]];
+    if (f["type"] == "message" && f["text"] == "Start! upload!") ++seen["started"];
+    if (f["type"] == "status") lastStatus = f["text"];
+  }
+  EXPECT_GT(seen["read flash"], 1);
+  EXPECT_GT(seen["read eeprom"], 0);
+  EXPECT_EQ(seen["started"], 1);
+  EXPECT_EQ(lastStatus.rfind("Reading EEPROM", 0), 0u) << lastStatus;
+
+  // The console for people: the status, progress and the closing line, not the list.
+  env = StartUsbSim({"--mode", "upload", "--file", "settings.dat"});
+  run = RunProgram({"-freceived.dat", "-pCOM256", "--console"}, env);
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_NE(run.output.find("Please reboot your receiver\n"), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("Reading flash ["), std::string::npos) << run.output;
+  for (const char* entry : {"Start! upload!", "version =>", "USB Upload Success!", "\n/"}) {
+    EXPECT_EQ(run.output.find(entry), std::string::npos) << entry;
+  }
+}
+
+// Without a receiver configured nothing can arrive: the console ends at once with 7 and says
+// how to configure one. A USB/IP server that cannot be reached may start later: the run keeps
+// waiting, and says why once.
+TEST_F(UsbProgramTest, NoReceiverConfiguredEndsAtOnceAnUnreachableServerIsSaidOnce) {
+  MakeTransferFile();
+  ProgramResult run = RunProgram({"-fsettings.dat", "-pCOM0", "--timeout", "2"},
+                                 {"PENWICK_USBIP=127.0.0.1:1", "PENWICK_USB_IDS="});
+  EXPECT_EQ(run.status, 10) << run.output;
+  const std::string said =
+      "The USB/IP server 127.0.0.1:1 cannot be reached: the connection was "
+      "refused; still trying.";
+  const size_t at = run.output.find(said);
+  EXPECT_NE(at, std::string::npos) << run.output;
+  EXPECT_EQ(run.output.find(said, at + 1), std::string::npos) << run.output;
+
+  run = RunProgram({"-fsettings.dat", "-pCOM0"}, {"PENWICK_USBIP=", "PENWICK_USB_IDS="});
+  EXPECT_EQ(run.status, 7) << run.output;
+  EXPECT_NE(LastLine(run.output).find("USB unavailable: no USB receiver is configured"),
+            std::string::npos)
+      << run.output;
+  EXPECT_NE(LastLine(run.output).find("PENWICK_USBIP=host:port"), std::string::npos);
+  EXPECT_EQ(run.output.find("Please reboot"), std::string::npos) << run.output;
 }
 
 TEST_F(UsbProgramTest, FailuresKeepTheTransferFile) {
@@ -97,6 +149,29 @@ TEST_F(UsbProgramTest, SigtermDuringTheDownloadCancelsIt) {
   const ProgramResult run = FinishProgram(60s);
   EXPECT_EQ(run.status, 8) << run.output;
   EXPECT_NE(LastLine(run.output).find("stopped by SIGTERM"), std::string::npos) << run.output;
+  EXPECT_EQ(FileBytes("settings.dat"), transfer);
+  sim->Stop(5s);
+}
+
+// Ctrl-C during a stalled upload says at once that it cancels; a second one ends the process
+// there and then with 8 (no waiting for the session, so no closing line), the file untouched.
+TEST_F(UsbProgramTest, ASecondCtrlCDuringAStalledUploadEndsAtOnce) {
+  const std::vector<uint8_t> transfer = MakeTransferFile();
+  const auto env =
+      StartUsbSim({"--mode", "upload", "--file", "settings.dat", "--silent-after", "6"});
+  StartProgram({"-fsettings.dat", "-pCOM256"}, env);
+  std::string line;
+  while ((line = program->ReadLine(60s)).rfind("Reading", 0) != 0 && !line.empty()) {
+  }
+  ASSERT_FALSE(line.empty()) << "no progress";
+  program->Signal(SIGINT);
+  while ((line = program->ReadLine(60s)).rfind("Cancelling", 0) != 0 && !line.empty()) {
+  }
+  ASSERT_FALSE(line.empty()) << "no word of the cancel";
+  program->Signal(SIGINT);
+  const ProgramResult run = FinishProgram(60s);
+  EXPECT_EQ(run.status, 8) << run.output;
+  EXPECT_EQ(run.output.find("Failed:"), std::string::npos) << run.output;
   EXPECT_EQ(FileBytes("settings.dat"), transfer);
   sim->Stop(5s);
 }

@@ -1,5 +1,6 @@
 // The real program in its window (offscreen) over USB/IP against the emulated receiver: the
-// download and the upload close the window by themselves with success, as on the console.
+// download and the upload close the window by themselves with success, as on the console; a
+// failed run, with nobody to see the window, closes too, with the failure's status.
 #include <fstream>
 #include <iterator>
 
@@ -24,6 +25,11 @@ TEST_F(UsbProgramTest, WindowDownloadAndUploadCloseThemselves) {
   std::ifstream received("received.dat", std::ios::binary);
   EXPECT_EQ(std::vector<uint8_t>(std::istreambuf_iterator<char>(received), {}),
             std::vector<uint8_t>(transfer.begin() + 64, transfer.end()));
+
+  env = StartUsbSim({"--mode", "download", "--file", "settings.dat", "--refuse-opening", "1"});
+  env.push_back("QT_QPA_PLATFORM=offscreen");
+  run = RunProgram({"-fsettings.dat", "-pCOM0"}, env);
+  EXPECT_EQ(run.status, 11);
 }
 
 }  // namespace

@@ -42,9 +42,11 @@ void WindowTest::TearDown() {
   ControllerTest::TearDown();
 }
 
-app::WindowSession& WindowTest::StartWindow(const std::vector<std::string>& args, bool service) {
-  session = std::make_unique<app::WindowSession>(links, app::ParseCommandLine(args),
-                                                 app::WindowSettings{"offscreen", service, {}, {}});
+app::WindowSession& WindowTest::StartWindow(const std::vector<std::string>& args, bool service,
+                                            std::optional<double> timeoutSeconds) {
+  session = std::make_unique<app::WindowSession>(
+      links, app::ParseCommandLine(args),
+      app::WindowSettings{"offscreen", service, timeoutSeconds, {}});
   session->Start();
   return *session;
 }

@@ -34,7 +34,8 @@ class WindowTest : public ControllerTest {
   void TearDown() override;
 
   // A session over `args` (the program's arguments), started; `service` shows the panel.
-  app::WindowSession& StartWindow(const std::vector<std::string>& args, bool service = false);
+  app::WindowSession& StartWindow(const std::vector<std::string>& args, bool service = false,
+                                  std::optional<double> timeoutSeconds = std::nullopt);
   // Sends a notice from a worker thread and runs the loop until the worker's send returned.
   void NoticeFromWorker(int code, intptr_t value = 0);
   // A transfer file of sample images, "settings.dat" in the test's folder.

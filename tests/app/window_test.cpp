@@ -167,9 +167,11 @@ TEST_F(WindowTest, TheUsbDriversNotesAreShownWhileTheWindowWaits) {
   EXPECT_EQ(s.ExitStatus(), pw::cli::kExitOk);
 }
 
-// Failure, Esc while armed, and Enter while a USB session runs (the session is cancelled and
-// the window waits for its completion notice): each closes with its own exit status.
-TEST_F(WindowTest, CloseAfterFailureEscAndEnter) {
+// A failed USB run keeps the window open with its closing words drawn as the status text, and
+// Esc then ends with the failure's code; Esc while armed, and Enter while a USB session runs
+// (the session is cancelled, the status says so, and the window waits for its completion
+// notice), each close with their own status; --timeout closes the window.
+TEST_F(WindowTest, CloseAfterFailureEscEnterAndTimeout) {
   WriteTransferFile();
   auto arrive = [&] {
     Arrive();
@@ -178,9 +180,19 @@ TEST_F(WindowTest, CloseAfterFailureEscAndEnter) {
 
   StartWindow({"-fsettings.dat", "-pCOM0"});
   arrive();
+  EXPECT_EQ(session->Window().StatusText()->text(), "Writing the settings into the receiver");
   NoticeFromWorker(app::kNoticeUsbDownDone, 260);
-  EXPECT_FALSE(session->Window().isVisible());
-  EXPECT_EQ(session->Window().result(), QDialog::Rejected);
+  app::MainWindow& w = session->Window();
+  ASSERT_TRUE(
+      RunUntil([&] { return w.StatusText()->text().startsWith("The USB download failed"); }));
+  ASSERT_TRUE(w.isVisible());
+  EXPECT_TRUE(w.StatusText()->text().contains("To go on: check the cable"));
+  const QImage shot = Screenshot(w, "window-failed");
+  EXPECT_GT(TextPixels(shot, w.StatusText()->geometry(),
+                       w.StatusText()->palette().color(QPalette::WindowText)),
+            200);
+  QTest::keyClick(&w, Qt::Key_Escape);
+  EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(session->ExitStatus(), pw::cli::kExitTransferFailed);
 
   StartWindow({"-fsettings.dat", "-pCOM0"});
@@ -195,9 +207,14 @@ TEST_F(WindowTest, CloseAfterFailureEscAndEnter) {
   QTest::keyClick(&session->Window(), Qt::Key_Return);
   EXPECT_EQ(links.Count("CancelUsbFunc"), cancels + 1);
   EXPECT_TRUE(session->Window().isVisible());  // until the session has ended
+  EXPECT_TRUE(session->Window().StatusText()->text().startsWith("Cancelling"));
   NoticeFromWorker(app::kNoticeUsbDownDone, 260);
   EXPECT_FALSE(session->Window().isVisible());
   EXPECT_EQ(session->ExitStatus(), pw::cli::kExitCancelled);
+
+  StartWindow({"-fsettings.dat", "-pCOM0"}, false, 0.2);
+  ASSERT_TRUE(RunUntil([&] { return !session->Window().isVisible(); }));
+  EXPECT_EQ(session->ExitStatus(), pw::cli::kExitTimedOut);
 }
 
 // Start-ups that arm nothing keep the window open and say why; Exit ends with their code,

@@ -256,11 +256,26 @@ TEST(UsbipClientTrickle, AReplyThatTricklesInIsCutAtItsDeadline) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);  // one reply deadline is 1.5 s
 }
 
-TEST(UsbipClientNoServer, AnUnreachableServerListsNothing) {
+// Unreachable servers list nothing and say why in the driver's note (the same text while the
+// cause lasts, so the program says it once); the note is empty while all is well.
+TEST(UsbipClientNoServer, AnUnreachableServerListsNothingAndSaysWhy) {
   std::vector<std::unique_ptr<pw::usb::Backend>> backends;
-  // Port 1 on loopback: connection refused at once.
-  backends.push_back(pw::usb::MakeUsbipBackend({{"127.0.0.1", 1}}, 50ms));
+  // Port 1 on loopback: connection refused at once. A reserved name never resolves.
+  backends.push_back(
+      pw::usb::MakeUsbipBackend({{"127.0.0.1", 1}, {"no-such-host.invalid", 3240}}, 50ms));
   pw::usb::Driver driver(std::move(backends));
   EXPECT_TRUE(driver.Enumerate().empty());
   EXPECT_EQ(driver.Open("usbip:127.0.0.1:1/1-1").status, Status::NotFound);
+  const std::string note = driver.BackendNote();
+  EXPECT_NE(note.find("The USB/IP server 127.0.0.1:1 cannot be reached: the connection was "
+                      "refused; still trying."),
+            std::string::npos)
+      << note;
+  EXPECT_NE(note.find("The USB/IP server no-such-host.invalid:3240 cannot be reached: the host "
+                      "name no-such-host.invalid does not resolve"),
+            std::string::npos)
+      << note;
+  driver.Enumerate();
+  EXPECT_EQ(driver.BackendNote(), note);
+  EXPECT_EQ(pw::usb::Driver().BackendNote(), "");
 }

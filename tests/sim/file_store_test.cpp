@@ -12,25 +12,25 @@
 namespace sim::files {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 class Port final : public usbip::BulkPort {
  public:
-  void SendIn(std::vector<std::uint8_t> transfer) override { sent.push_back(std::move(transfer)); }
+  void SendIn(std::vector<uint8_t> transfer) override { sent.push_back(std::move(transfer)); }
   void Reboot() override {}
   std::vector<Bytes> sent;
 };
 
 // A packet as the host writes it: whole 64-byte packets.
-Bytes Wire(std::uint32_t command, const Bytes& payload) {
+Bytes Wire(uint32_t command, const Bytes& payload) {
   Bytes wire = EncodePacket(command, payload);
   wire.resize((wire.size() + 63) / 64 * 64, 0xAA);
   return wire;
 }
 
-Bytes Request(std::uint8_t direction, const std::string& name) {
+Bytes Request(uint8_t direction, const std::string& name) {
   const bool send = direction == 0;
-  Bytes p{direction, 0, static_cast<std::uint8_t>(name.size() + (send ? 1 : 0))};
+  Bytes p{direction, 0, static_cast<uint8_t>(name.size() + (send ? 1 : 0))};
   p.insert(p.end(), name.begin(), name.end());
   if (send) p.push_back(0);
   return p;

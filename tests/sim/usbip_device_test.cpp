@@ -18,31 +18,31 @@
 namespace sim::usbip {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 // Offsets of the descriptors of a configuration set, following the length bytes (stops at a
 // zero length).
-std::vector<std::size_t> DescriptorOffsets(const Bytes& set) {
-  std::vector<std::size_t> at;
-  for (std::size_t i = 0; i + 1 < set.size() && set[i] != 0; i += set[i]) at.push_back(i);
+std::vector<size_t> DescriptorOffsets(const Bytes& set) {
+  std::vector<size_t> at;
+  for (size_t i = 0; i + 1 < set.size() && set[i] != 0; i += set[i]) at.push_back(i);
   return at;
 }
 
 Bytes TypesOf(const Bytes& set) {
   Bytes types;
-  for (std::size_t i : DescriptorOffsets(set)) types.push_back(set[i + 1]);
+  for (size_t i : DescriptorOffsets(set)) types.push_back(set[i + 1]);
   return types;
 }
 
-Bytes Configuration(ConfigShape shape, std::uint16_t max_packet = 512) {
+Bytes Configuration(ConfigShape shape, uint16_t maxPacket = 512) {
   DescriptorOptions o;
   o.shape = shape;
-  o.max_packet = max_packet;
+  o.maxPacket = maxPacket;
   return ConfigurationDescriptorSet(o);
 }
 
-std::uint16_t TotalLength(const Bytes& set) {
-  return static_cast<std::uint16_t>(set[2] | set[3] << 8);
+uint16_t TotalLength(const Bytes& set) {
+  return static_cast<uint16_t>(set[2] | set[3] << 8);
 }
 
 TEST(UsbipDescriptors, StandardConfigurationIsTheReceiversInterface) {
@@ -84,7 +84,7 @@ TEST(UsbipDescriptors, TestShapesHaveTheOddityTheyAreNamedFor) {
 TEST(UsbipDescriptors, ShapeNamesParseBackAndUnknownNamesAreRefused) {
   std::string names = ConfigShapeNames() + "|";
   int count = 0;
-  for (std::size_t bar; (bar = names.find('|')) != std::string::npos; names.erase(0, bar + 1)) {
+  for (size_t bar; (bar = names.find('|')) != std::string::npos; names.erase(0, bar + 1)) {
     EXPECT_TRUE(ParseConfigShape(names.substr(0, bar))) << names.substr(0, bar);
     ++count;
   }
@@ -107,13 +107,13 @@ TEST(UsbipDescriptors, StringsCanBeSwitchedOff) {
   EXPECT_EQ(Bytes(device.begin() + 14, device.begin() + 17), (Bytes{0, 0, 0}));
 }
 
-ControlResult Request(DeviceModel& model, std::array<std::uint8_t, 8> setup) {
+ControlResult Request(DeviceModel& model, std::array<uint8_t, 8> setup) {
   return model.Control(setup, {});
 }
 
 TEST(UsbipDeviceModel, AnswersStandardRequestsAndStallsTheRest) {
   DescriptorOptions o;
-  o.bcd_device = 0x0123;
+  o.bcdDevice = 0x0123;
   DeviceModel model(o);
   const ControlResult head = Request(model, {0x80, 6, 0, 1, 0, 0, 8, 0});
   EXPECT_EQ(head.status, 0);
@@ -160,7 +160,7 @@ TEST(UsbipInPipe, ReadsWaitForTransfersInOrder) {
 TEST(UsbipInPipe, LongTransfersSpillIntoWholePacketReadsElseOverflow) {
   InPipe pipe(64);
   Bytes big(150);
-  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<std::uint8_t>(i);
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i);
   pipe.Push(big);
   pipe.Submit(1, 128);  // two whole packets: takes 128, the rest stays
   pipe.Submit(2, 128);
@@ -261,7 +261,7 @@ TEST(UsbipBulkScript, SyntaxErrorsNameTheLine) {
   }
 }
 
-Bytes Frame(std::uint8_t psn, std::uint8_t cmd, std::uint8_t sum) {
+Bytes Frame(uint8_t psn, uint8_t cmd, uint8_t sum) {
   Bytes f{'H', 'a', 'V', 'o', psn, cmd, 0, 0, sum};
   f.resize(64, 0xEE);
   return f;
@@ -300,17 +300,16 @@ TEST(UsbipRebootFrame, OnlyVersionsOneDotXxTravelInNaturalOrder) {
 // A connection as the device sees it, without a socket.
 class FakeSink : public UrbSink {
  public:
-  void SendRetSubmit(std::uint32_t seqnum, std::int32_t status, std::span<const std::uint8_t>,
-                     std::uint32_t) override {
+  void SendRetSubmit(uint32_t seqnum, int32_t status, std::span<const uint8_t>, uint32_t) override {
     replies.push_back({seqnum, status});
   }
-  void SendRetUnlink(std::uint32_t seqnum, std::int32_t status) override {
+  void SendRetUnlink(uint32_t seqnum, int32_t status) override {
     replies.push_back({seqnum, status});
   }
   void Drop() override { dropped = true; }
   bool PeerClosed() override { return closed; }
 
-  std::vector<std::pair<std::uint32_t, std::int32_t>> replies;
+  std::vector<std::pair<uint32_t, int32_t>> replies;
   bool dropped = false;
   bool closed = false;
 };
@@ -327,22 +326,22 @@ TEST(UsbipEmulatedDevice, ASecondImportWaitsForTheFirstClientToClose) {
   read.seqnum = 1;
   read.direction = kDirIn;
   read.ep = 2;
-  read.transfer_buffer_length = 64;
+  read.transferBufferLength = 64;
   device.Submit(&first, read, {});
-  EXPECT_EQ(device.pending_reads(), 1u);
+  EXPECT_EQ(device.pendingReads(), 1u);
 
   // The client closed, but its connection has not been released yet: the device goes to the
   // new client, without the old client's read.
   first.closed = true;
   ASSERT_TRUE(device.Import("1-1", &second));
   EXPECT_TRUE(first.dropped);
-  EXPECT_EQ(device.pending_reads(), 0u);
+  EXPECT_EQ(device.pendingReads(), 0u);
   device.Submit(&first, read, {});  // late requests of the old connection are ignored
-  EXPECT_EQ(device.pending_reads(), 0u);
+  EXPECT_EQ(device.pendingReads(), 0u);
   device.Release(&first);  // the old connection's thread ends; the new one keeps the device
   read.seqnum = 2;
   device.Submit(&second, read, {});
-  EXPECT_EQ(device.pending_reads(), 1u);
+  EXPECT_EQ(device.pendingReads(), 1u);
   EXPECT_TRUE(first.replies.empty());
 }
 

@@ -41,15 +41,15 @@ class SimProcess {
   pwtest::ChildProcess child_;
 };
 
-std::uint16_t PortOf(const std::string& line) {
+uint16_t PortOf(const std::string& line) {
   // "USBIP 127.0.0.1:PORT busid 1-1\n"
   const auto colon = line.find(':');
   const auto space = line.find(' ', colon);
   if (line.rfind("USBIP 127.0.0.1:", 0) != 0 || space == std::string::npos) return 0;
-  return static_cast<std::uint16_t>(std::stoi(line.substr(colon + 1, space - colon - 1)));
+  return static_cast<uint16_t>(std::stoi(line.substr(colon + 1, space - colon - 1)));
 }
 
-bool WaitForDeviceCount(std::uint16_t port, std::uint32_t count) {
+bool WaitForDeviceCount(uint16_t port, uint32_t count) {
   for (int i = 0; i < 500; ++i) {
     if (DeviceCount(RequestDevlist(port)) == count) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -114,7 +114,7 @@ TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
   SimProcess sim({"--port", "0", "--vid", "0xABCD", "--bcd-device", "0200", "--reboot-delay-ms",
                   "1000", "--rule", "write 01 => read 02 03", "--trace", trace_path});
   const std::string line = sim.FirstLine();
-  const std::uint16_t port = PortOf(line);
+  const uint16_t port = PortOf(line);
   ASSERT_NE(port, 0) << line;
   EXPECT_EQ(line.substr(line.find(' ', 6)), " busid 1-1\n");
 
@@ -130,7 +130,7 @@ TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
   c.Submit(1, 2, 512);
   auto answer = c.Receive();
   ASSERT_TRUE(answer);
-  EXPECT_EQ(answer->data, (std::vector<std::uint8_t>{0x02, 0x03}));
+  EXPECT_EQ(answer->data, (std::vector<uint8_t>{0x02, 0x03}));
 
   sim.Signal(SIGUSR1);
   EXPECT_TRUE(c.WaitClosed());
@@ -151,7 +151,7 @@ TEST(UsbipProgram, ServesOnAFreePortRebootsOnSigusr1AndStopsOnSigterm) {
 
 TEST(UsbipProgram, StartsOffTheBusWhenAskedAndArrivesLater) {
   SimProcess sim({"--port", "0", "--appear-after-ms", "3000"});
-  const std::uint16_t port = PortOf(sim.FirstLine());
+  const uint16_t port = PortOf(sim.FirstLine());
   ASSERT_NE(port, 0);
   EXPECT_EQ(DeviceCount(RequestDevlist(port)), 0u);
   EXPECT_TRUE(WaitForDeviceCount(port, 1));

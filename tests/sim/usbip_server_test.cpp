@@ -19,7 +19,7 @@ namespace {
 using test::Client;
 using test::DeviceCount;
 using test::RequestDevlist;
-using Bytes = std::vector<std::uint8_t>;
+using Bytes = std::vector<uint8_t>;
 
 std::vector<ScriptRule> Rules(std::initializer_list<const char*> lines) {
   std::vector<ScriptRule> rules;
@@ -56,7 +56,7 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 // Polls the device list until it shows `count` devices or 20 s pass.
-bool WaitForDeviceCount(std::uint16_t port, std::uint32_t count) {
+bool WaitForDeviceCount(uint16_t port, uint32_t count) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     if (DeviceCount(RequestDevlist(port)) == count) return true;
@@ -76,7 +76,7 @@ class UsbipServerTest : public ::testing::Test {
     ASSERT_TRUE(server_->Start("127.0.0.1", 0, &error)) << error;
     ASSERT_NE(server_->port(), 0);
   }
-  std::uint16_t port() const { return server_->port(); }
+  uint16_t port() const { return server_->port(); }
 
   std::unique_ptr<EmulatedDevice> device_;
   std::unique_ptr<UsbipServer> server_;
@@ -84,9 +84,9 @@ class UsbipServerTest : public ::testing::Test {
 
 TEST_F(UsbipServerTest, DevlistDescribesTheDeviceWithItsInterfaceRecord) {
   DeviceSettings s;
-  s.descriptors.id_vendor = 0x1234;
-  s.descriptors.id_product = 0x5678;
-  s.descriptors.bcd_device = 0x0203;
+  s.descriptors.idVendor = 0x1234;
+  s.descriptors.idProduct = 0x5678;
+  s.descriptors.bcdDevice = 0x0203;
   Start(s);
   const Bytes list = RequestDevlist(port());
   ASSERT_EQ(list.size(), 12u + 312 + 4);
@@ -137,8 +137,8 @@ TEST_F(UsbipServerTest, EachImportStartsWithoutTheReadsOfEarlierClients) {
 
 TEST_F(UsbipServerTest, ControlRequestsAnswerDescriptorsAndStallUnknownOnes) {
   DeviceSettings s;
-  s.descriptors.bcd_device = 0x0101;
-  s.descriptors.max_packet = 64;
+  s.descriptors.bcdDevice = 0x0101;
+  s.descriptors.maxPacket = 64;
   Start(s);
   Client c;
   ASSERT_TRUE(c.Import(port()));
@@ -152,7 +152,7 @@ TEST_F(UsbipServerTest, ControlRequestsAnswerDescriptorsAndStallUnknownOnes) {
   auto head = c.GetDescriptor(2, 0, 9);
   ASSERT_TRUE(head);
   ASSERT_EQ(head->data.size(), 9u);
-  const std::uint16_t total = static_cast<std::uint16_t>(head->data[2] | head->data[3] << 8);
+  const uint16_t total = static_cast<uint16_t>(head->data[2] | head->data[3] << 8);
   EXPECT_EQ(total, 9 + 9 + 7 + 7);
   auto config = c.GetDescriptor(2, 0, 255);  // more than exists: a shorter answer
   ASSERT_TRUE(config);
@@ -189,8 +189,8 @@ TEST_F(UsbipServerTest, ControlRequestsAnswerDescriptorsAndStallUnknownOnes) {
 TEST_F(UsbipServerTest, ConfigurationShapesReachTheHostAsBuilt) {
   struct Case {
     ConfigShape shape;
-    std::size_t sent;
-    std::uint16_t total;
+    size_t sent;
+    uint16_t total;
   };
   for (const Case& k :
        {Case{ConfigShape::kNoEndpoints, 18, 18},
@@ -219,7 +219,7 @@ TEST_F(UsbipServerTest, EchoAnswersEachWriteOnTheInPipe) {
   ASSERT_TRUE(c.Import(port()));
   const auto read = c.Submit(1, 2, 512);  // pends until there is data
   Bytes block(512);
-  for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<std::uint8_t>(i * 7);
+  for (size_t i = 0; i < block.size(); ++i) block[i] = static_cast<uint8_t>(i * 7);
   const auto write = c.Submit(0, 1, 512, block);
   auto first = c.Receive();
   auto second = c.Receive();
@@ -355,7 +355,7 @@ Bytes RebootFrame() {
 TEST_F(UsbipServerTest, RebootFrameTakesTheDeviceAwayAndBringsItBack) {
   DeviceSettings s;
   // Long enough that the checks made while it is away cannot outlast it on a loaded machine.
-  s.reboot_delay = std::chrono::milliseconds(4000);
+  s.rebootDelay = std::chrono::milliseconds(4000);
   Start(s);
   Client c;
   ASSERT_TRUE(c.Import(port()));
@@ -378,8 +378,8 @@ TEST_F(UsbipServerTest, RebootFrameTakesTheDeviceAwayAndBringsItBack) {
 TEST_F(UsbipServerTest, SwappedRebootFrameIsRecognisedOnlyInTheDevicesByteOrder) {
   auto trace = std::make_shared<Trace>();
   DeviceSettings s;
-  s.descriptors.bcd_device = 0x0200;  // the wire carries pair-swapped frames
-  s.reboot_delay = std::chrono::milliseconds(300);
+  s.descriptors.bcdDevice = 0x0200;  // the wire carries pair-swapped frames
+  s.rebootDelay = std::chrono::milliseconds(300);
   s.trace = [trace](const std::string& line) { trace->Add(line); };
   Start(s);
   Client c;
@@ -402,8 +402,8 @@ TEST_F(UsbipServerTest, SwappedRebootFrameIsRecognisedOnlyInTheDevicesByteOrder)
 TEST_F(UsbipServerTest, ScheduledRebootComesAfterTheFirstImport) {
   auto trace = std::make_shared<Trace>();
   DeviceSettings s;
-  s.reboot_after = std::chrono::milliseconds(100);
-  s.reboot_delay = std::chrono::milliseconds(300);
+  s.rebootAfter = std::chrono::milliseconds(100);
+  s.rebootDelay = std::chrono::milliseconds(300);
   s.trace = [trace](const std::string& line) { trace->Add(line); };
   Start(s);
   // Twice the reboot's 100 ms without an import: a reboot now would be one too early.

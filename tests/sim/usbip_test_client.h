@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -12,19 +13,19 @@
 namespace sim::usbip::test {
 
 struct Reply {
-  std::uint32_t command = 0;
-  std::uint32_t seqnum = 0;
-  std::int32_t status = 0;
-  std::uint32_t actual = 0;
-  std::vector<std::uint8_t> data;  // IN data of a RET_SUBMIT
+  uint32_t command = 0;
+  uint32_t seqnum = 0;
+  int32_t status = 0;
+  uint32_t actual = 0;
+  std::vector<uint8_t> data;  // IN data of a RET_SUBMIT
 };
 
 // One OP_REQ_DEVLIST on a fresh connection; the raw reply (empty when the server closed or
 // did not answer).
-std::vector<std::uint8_t> RequestDevlist(std::uint16_t port);
+std::vector<uint8_t> RequestDevlist(uint16_t port);
 
 // Number of devices in a device list reply (0 for an empty or short reply).
-std::uint32_t DeviceCount(const std::vector<std::uint8_t>& devlist);
+uint32_t DeviceCount(const std::vector<uint8_t>& devlist);
 
 class Client {
  public:
@@ -35,20 +36,19 @@ class Client {
 
   // Connects and imports `busid`; true when the server answered with status 0. The raw reply
   // is kept in import_reply().
-  bool Import(std::uint16_t port, const std::string& busid = "1-1");
-  const std::vector<std::uint8_t>& import_reply() const { return import_reply_; }
+  bool Import(uint16_t port, const std::string& busid = "1-1");
+  const std::vector<uint8_t>& import_reply() const { return import_reply_; }
 
-  void SetDevid(std::uint32_t devid) { devid_ = devid; }
+  void SetDevid(uint32_t devid) { devid_ = devid; }
 
   // CMD_SUBMIT; the seqnum is chosen here and returned.
-  std::uint32_t Submit(std::uint32_t direction, std::uint32_t ep, std::int32_t length,
-                       const std::vector<std::uint8_t>& out_data = {},
-                       std::array<std::uint8_t, 8> setup = {});
-  std::uint32_t Control(std::uint8_t request_type, std::uint8_t request, std::uint16_t value,
-                        std::uint16_t index, std::uint16_t length);
-  std::uint32_t Unlink(std::uint32_t victim);
+  uint32_t Submit(uint32_t direction, uint32_t ep, int32_t length,
+                  const std::vector<uint8_t>& outData = {}, std::array<uint8_t, 8> setup = {});
+  uint32_t Control(uint8_t requestType, uint8_t request, uint16_t value, uint16_t index,
+                   uint16_t length);
+  uint32_t Unlink(uint32_t victim);
   // Sends raw bytes as they are.
-  bool SendRaw(const std::vector<std::uint8_t>& bytes);
+  bool SendRaw(const std::vector<uint8_t>& bytes);
 
   // The next reply, or nothing on end of stream or after `timeout_ms`.
   std::optional<Reply> Receive(int timeout_ms = 5000);
@@ -57,16 +57,16 @@ class Client {
   bool WaitClosed(int timeout_ms = 5000);
 
   // Control transfer round trip: GET_DESCRIPTOR of `type`/`index` for `length` bytes.
-  std::optional<Reply> GetDescriptor(std::uint8_t type, std::uint8_t index, std::uint16_t length);
+  std::optional<Reply> GetDescriptor(uint8_t type, uint8_t index, uint16_t length);
 
  private:
-  bool ReadExact(std::uint8_t* out, std::size_t n, int timeout_ms);
+  bool ReadExact(uint8_t* out, size_t n, int timeout_ms);
 
   int fd_ = -1;
-  std::uint32_t devid_ = 1u << 16 | 2;
-  std::uint32_t next_seqnum_ = 1;
-  std::map<std::uint32_t, std::uint32_t> direction_of_;  // seqnum -> direction
-  std::vector<std::uint8_t> import_reply_;
+  uint32_t devid_ = 1u << 16 | 2;
+  uint32_t next_seqnum_ = 1;
+  std::map<uint32_t, uint32_t> direction_of_;  // seqnum -> direction
+  std::vector<uint8_t> import_reply_;
 };
 
 }  // namespace sim::usbip::test

@@ -88,6 +88,7 @@ TEST(ByteQueue, AWaitEndsOnDataOnStopOrAtItsDeadline) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(q.WaitForData(start + 50ms, nullptr));
   EXPECT_GE(std::chrono::steady_clock::now() - start, 50ms);
+  EXPECT_FALSE(q.WaitForData(start, nullptr));  // a deadline already past
   std::atomic<bool> stop{false};
   std::thread stopper([&] {
     testpeer::WaitForSleeper(q);
@@ -103,4 +104,5 @@ TEST(ByteQueue, AWaitEndsOnDataOnStopOrAtItsDeadline) {
   });
   EXPECT_TRUE(q.WaitForData(std::chrono::steady_clock::now() + 60s, nullptr));
   feeder.join();
+  EXPECT_TRUE(q.WaitForData(start, nullptr));  // past its deadline, a queued byte still counts
 }

@@ -1,6 +1,7 @@
 // The serial download end to end over a pseudo-terminal, with a hand-rolled receiver.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -15,7 +16,7 @@ using testpeer::Frame;
 
 namespace {
 
-constexpr uint8_t kRequest = 1, kDownReady = 2, kBlockReq = 4, kBlock = 5, kEnd = 6;
+constexpr uint8_t kRequest = 1, kDownReady = 2, kBlockReq = 4, kBlock = 5, kEnd = 6, kReboot = 11;
 constexpr uint32_t kDone = 4003;
 
 std::vector<uint8_t> ReadFile(const std::string& path) {
@@ -116,6 +117,39 @@ TEST_F(SerialDownload, ServesBlocksInAndOutOfOrderAndEndsWithSuccess) {
   EXPECT_EQ(Dll_GetSystemId(), 0x1234);
   // The session released the busy flag: a new download may start on the same port.
   EXPECT_FALSE(transfer::Session().Busy());
+  EXPECT_FALSE(std::filesystem::exists(FilePath()));  // removed before the completion notice
+}
+
+// The program's end of a download: on the completion notice it sends the reboot request and
+// closes the port at once. The receiver gets the frame whole every time, never just its magic.
+TEST_F(SerialDownload, TheRebootRequestAfterTheEndArrivesWholeEveryTime) {
+  int32_t rebooted = 1;
+  notes.onNote = [&](uint32_t code, intptr_t value) {
+    if (code != kDone) return;
+    rebooted = value == 3 ? Dll_AutoReboot() : 1;
+    Dll_CloseSerialPort();
+  };
+  const std::vector<uint8_t> reboot = testpeer::EncodeFrame(0, kReboot, {});
+  for (size_t round = 0; round < 6; ++round) {
+    SCOPED_TRACE(round);
+    if (round > 0) {
+      ASSERT_EQ(Dll_OpenSerialPort(peer.SlavePath().c_str(), 115200, 0), 1);
+    }
+    ASSERT_EQ(Dll_SerialDown(folder.c_str(), notes.handle(), kDone), 1);
+    std::vector<uint8_t> afterEnd;
+    std::thread receiver([&] {
+      const auto psn = static_cast<uint8_t>(2 * round);
+      Announce(psn);
+      peer.SendFrame(psn + 1, kEnd);
+      afterEnd = peer.ReadBytes(reboot.size(), 10s);
+    });
+    EXPECT_TRUE(notes.PumpUntil([&] { return notes.Values(kDone).size() > round; }));
+    receiver.join();
+    EXPECT_EQ(notes.Values(kDone).back(), 3);
+    EXPECT_EQ(rebooted, 0);
+    EXPECT_EQ(afterEnd, reboot);
+    EXPECT_FALSE(std::filesystem::exists(FilePath()));
+  }
 }
 
 TEST_F(SerialDownload, EndRightAfterRequestSucceedsButEndBeforeRequestIsIgnored) {
@@ -167,6 +201,7 @@ TEST_F(SerialDownload, ClosingThePortMidSessionGivesResultFour) {
   EXPECT_EQ(notes.seen().back(), testpeer::Note(kDone, 4));
   EXPECT_EQ(Dll_GetPercent(1), -1);
   EXPECT_FALSE(transfer::Session().Busy());
+  EXPECT_FALSE(std::filesystem::exists(FilePath()));  // a failed session removes it too
 }
 
 TEST_F(SerialDownload, ClosingWhileWaitingForTheRequestGivesResultFour) {

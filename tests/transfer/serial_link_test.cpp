@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -102,11 +103,14 @@ TEST_F(SerialLink, OneSessionAtATimeAndARefusedStartRedirectsNotifications) {
     peer.SendFrame(1, 6);  // CMD_END before any request: ignored
     peer.SendFrame(2, 1, testpeer::RequestPayload(0x1234, samples::MakeIdentity(0x1234)));
     EXPECT_TRUE(peer.ReadFrame());
-    peer.SendFrame(3, 6);
+    peer.SendFrame(3, 4, {16, 0, 0, 0});  // answered once the download file is written
+    EXPECT_TRUE(peer.ReadFrame());
+    EXPECT_TRUE(std::filesystem::exists("~tmpDown.hvd"));  // an empty folder: the current one
+    peer.SendFrame(4, 6);
   });
   EXPECT_TRUE(other.WaitFor(4002));
   receiver.join();
-  EXPECT_EQ(std::remove("~tmpDown.hvd"), 0);  // an empty folder is the current folder
+  EXPECT_FALSE(std::filesystem::exists("~tmpDown.hvd"));  // removed at the session's end
   EXPECT_TRUE(notes.seen().empty());
   EXPECT_EQ(other.seen().back(), testpeer::Note(4002, 3));  // the download's result, new code
   EXPECT_TRUE(notes.PumpUntil([] { return transfer::LiveSerialWorkers() == 0; }, 10s));

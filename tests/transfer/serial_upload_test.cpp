@@ -112,7 +112,11 @@ TEST_F(SerialUpload, FetchesBothImagesWithSequenceNumbersFromTheRequest) {
   // The session keeps the busy flag until the port is closed.
   EXPECT_EQ(Dll_SerialDown("", notes.handle(), 4003), 0);
   EXPECT_EQ(Dll_GetPercent(0), 100);
+  // The operator's "Yes" to rebooting: the request, then the port's close at once. The
+  // receiver gets the frame whole.
+  EXPECT_EQ(Dll_AutoReboot(), 0);
   Dll_CloseSerialPort();
+  EXPECT_EQ(peer.ReadBytes(8, 10s), testpeer::EncodeFrame(0, 11, {}));
   EXPECT_EQ(Dll_GetPercent(0), -1);
 }
 

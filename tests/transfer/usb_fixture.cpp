@@ -97,7 +97,10 @@ intptr_t UsbSessionTest::Download(uint32_t completion) {
   const size_t before = notes.Values(completion).size();
   const int started = Dll_UsbDown(dir.c_str(), notes.handle(), static_cast<int32_t>(completion));
   EXPECT_EQ(started, 1);
-  return started == 1 ? Await(completion, before) : -1;
+  const intptr_t result = started == 1 ? Await(completion, before) : -1;
+  // Whatever the outcome, the session removed its download file before it reported.
+  EXPECT_FALSE(std::filesystem::exists(dir / "~tmpDown.hvd"));
+  return result;
 }
 
 intptr_t UsbSessionTest::Upload(uint32_t completion) {

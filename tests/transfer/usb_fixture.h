@@ -38,6 +38,7 @@ class UsbSessionTest : public ::testing::Test {
   bool RebootAndReopen();
   // Starts a download (Dll_UsbDown into the work folder) or an upload (Dll_UsbUp), expects it
   // to start, pumps until its completion and returns the completion's value (-1: none came).
+  // A download also expects its download file to be gone by then.
   intptr_t Download(uint32_t completion = kUsbDownDone);
   intptr_t Upload(uint32_t completion = kUsbUpDone);
   // Pumps until more than `before` completions `completion` have come; the next one's value.

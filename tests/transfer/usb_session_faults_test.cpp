@@ -125,6 +125,7 @@ TEST_F(UsbSessionFaults, CancelAndAWorkerThatCannotStartHoldNothingAndTheNextDow
   EXPECT_EQ(Dll_UsbDown(dir.c_str(), notes.handle(), kUsbDownDone), 0);
   EXPECT_TRUE(NothingHeld());
   EXPECT_EQ(transfer::Session().success.load(), 0);
+  EXPECT_FALSE(std::filesystem::exists(dir / "~tmpDown.hvd"));  // written, then removed
 
   ASSERT_TRUE(RebootAndReopen());
   notes.onNote = [](uint32_t code, intptr_t) {

@@ -46,6 +46,8 @@ bool CByteQueue::WaitForData(std::chrono::steady_clock::time_point deadline,
   std::unique_lock lock(waitMutex_);
   while (Count() == 0) {
     if (stopped && stopped()) return false;
+    // A deadline already past needs no sleep (a sleep until it is a system call all the same).
+    if (std::chrono::steady_clock::now() >= deadline) return false;
     // Counted under the lock, which wait_until gives up only once it sleeps.
     ++sleepers_;
     const std::cv_status status = arrived_.wait_until(lock, deadline);

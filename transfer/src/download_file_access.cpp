@@ -17,7 +17,12 @@ bool WriteDownloadFileFor(uint16_t systemId, const std::string& path) {
   return codec::WriteDownloadFile(systemId, packed.data(), eeprom.data(), path);
 }
 
+void RemoveDownloadFile(const std::string& path) {
+  std::remove(path.c_str());
+}
+
 bool DownloadFileReader::Open(const std::string& path) {
+  path_ = path;
   file_.reset(std::fopen(path.c_str(), "rb"));
   if (!file_ || std::fseek(file_.get(), 0, SEEK_END) != 0) return false;
   const long size = std::ftell(file_.get());
@@ -27,6 +32,13 @@ bool DownloadFileReader::Open(const std::string& path) {
   }
   size_ = size;
   return true;
+}
+
+void DownloadFileReader::Discard() {
+  file_.reset();
+  if (path_.empty()) return;
+  RemoveDownloadFile(path_);
+  path_.clear();
 }
 
 bool DownloadFileReader::Read(uint32_t offset, uint32_t length, uint8_t* out) {

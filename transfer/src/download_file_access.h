@@ -13,12 +13,18 @@ namespace transfer {
 // packed-image and EEPROM stores; false when it cannot be written.
 bool WriteDownloadFileFor(uint16_t systemId, const std::string& path);
 
-// The download file opened for reading.
+// Removes a download file (nothing happens when there is none).
+void RemoveDownloadFile(const std::string& path);
+
+// The download file of a session, opened for reading. The session removes it when it ends,
+// whatever the outcome (Discard), so no download file stays in the work folder.
 class DownloadFileReader {
  public:
-  // False when the file cannot be opened or is empty.
+  // False when the file cannot be opened or is empty. Discard removes `path` either way.
   bool Open(const std::string& path);
   void Close() { file_.reset(); }
+  // Closes the file and removes it.
+  void Discard();
   bool IsOpen() const { return file_ != nullptr; }
   // The file's size in bytes, taken when it was opened.
   int64_t size() const { return size_; }
@@ -31,6 +37,7 @@ class DownloadFileReader {
     void operator()(std::FILE* file) const { std::fclose(file); }
   };
   std::unique_ptr<std::FILE, Closer> file_;
+  std::string path_;
   int64_t size_ = 0;
 };
 

@@ -1,6 +1,8 @@
 // Opening and closing the serial link, and its writes, reads and frames.
 #include "serial_comm.h"
 
+#include <algorithm>
+#include <array>
 #include <utility>
 
 #include "frames.h"
@@ -31,10 +33,9 @@ bool CSerialComm::Open(const std::string& name, uint32_t baud) {
 
 void CSerialComm::Close() {
   running_.store(0);
-  if (port_.IsOpen()) {
-    port_.Purge();
-    port_.Close();
-  }
+  // The port's close lets a frame already written (the reboot request sent just before) leave
+  // whole, and discards what came in.
+  port_.Close();
   m_QueueRead.Wake();
 }
 
@@ -50,13 +51,15 @@ long CSerialComm::Read(uint8_t* buffer, size_t max) {
 }
 
 int CSerialComm::SendPacket(const uint8_t* frame) {
+  // One write of the whole frame: a close or a failure can then cut it only where the line
+  // itself fails, never between the magic and the body.
   const size_t bodyLength = static_cast<size_t>(frame[2]) + 3;
-  const uint8_t sum = FrameSum(frame, bodyLength);
+  std::array<uint8_t, sizeof kMagic + kSerialFrameBuffer> line;
+  std::copy(kMagic, kMagic + sizeof kMagic, line.begin());
+  std::copy(frame, frame + bodyLength, line.begin() + sizeof kMagic);
+  line[sizeof kMagic + bodyLength] = FrameSum(frame, bodyLength);
   std::lock_guard lock(sendMutex_);
-  if (Write(kMagic, sizeof kMagic) <= 0) return -1;
-  if (Write(frame, bodyLength) <= 0) return -1;
-  if (Write(&sum, 1) <= 0) return -1;
-  return 0;
+  return Write(line.data(), sizeof kMagic + bodyLength + 1) > 0 ? 0 : -1;
 }
 
 std::shared_ptr<CSerialComm> CurrentSerialLink() {

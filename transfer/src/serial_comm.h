@@ -27,8 +27,9 @@ class CSerialComm : public std::enable_shared_from_this<CSerialComm> {
   // Opens the port raw 8N1 at `baud`, purges it and starts the watch thread. The object must
   // be owned by a std::shared_ptr. False when the port or the thread cannot be had.
   bool Open(const std::string& name, uint32_t baud);
-  // Stops the watch thread (it leaves its wait and ends by itself), purges and closes the
-  // port, and wakes a consumer sleeping on the queue. Waits for nothing. Idempotent.
+  // Stops the watch thread (it leaves its wait and ends by itself), closes the port once the
+  // frames already written have left it (bounded), discarding what came in, and wakes a
+  // consumer sleeping on the queue. Waits for no thread. Idempotent.
   void Close();
 
   // The bytes written, 0 when the port is not open, -1 when the write failed.
@@ -36,7 +37,8 @@ class CSerialComm : public std::enable_shared_from_this<CSerialComm> {
   // The bytes read (up to `max`), 0 when nothing is waiting or the port failed.
   long Read(uint8_t* buffer, size_t max);
   // Sends one serial frame: `frame` starts at PSN (PSN, CMD, LEN, payload); the magic and the
-  // SUM are added. 0 when sent, -1 when a write failed. Frames never interleave.
+  // SUM are added, and the frame goes out in one write. 0 when sent, -1 when the write failed.
+  // Frames never interleave.
   int SendPacket(const uint8_t* frame);
 
   bool Running() const { return running_.load() != 0; }

@@ -41,12 +41,14 @@ class DownloadServer {
   }
 
   bool Succeeded() const { return succeeded_; }
+  // Removes the download file once the session has ended.
+  void Discard() { file_.Discard(); }
 
  private:
   bool OnRequest(uint8_t psn, const uint8_t* payload) {
     started_ = true;
     requested_ = true;
-    file_.Close();
+    file_.Discard();  // a repeated request writes the file again
     const uint16_t systemId = Get16bit(payload);
     Stores().PutSystemId(systemId);
     Stores().PutIdentity(payload + 2);
@@ -107,6 +109,7 @@ void SerialDownloadWorker(SerialSession& session) {
       break;
     }
   }
+  server.Discard();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   session.Complete(server.Succeeded() ? kResultSerialDownOk : kResultSerialDownFail);
 }

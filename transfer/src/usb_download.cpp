@@ -18,6 +18,7 @@ void UsbDownloadWorker(const UsbSession& session) {
   DownloadFileReader file;
   if (!file.Open(Session().DownloadFilePath())) {
     // The caller must learn of it, and the next session must be able to start.
+    file.Discard();
     session.Notify(kNotifyDownloadError, 0);
     session.Finish(std::chrono::milliseconds(100), kResultUsbDownFail);
     return;
@@ -53,6 +54,7 @@ void UsbDownloadWorker(const UsbSession& session) {
       break;
     }
   }
+  file.Discard();
   session.Finish(std::chrono::milliseconds(100), succeeded ? kResultUsbDownOk : kResultUsbDownFail);
 }
 

@@ -38,6 +38,7 @@ void RunWorker(const UsbSession& session, UsbTransfer transfer) {
   if (Session().usbReady.load() == 0 || Session().usbWorker.exchange(1) != 0) {
     // Another worker still runs (or USB was reset): this session ends at once, leaving the
     // flag it does not own alone.
+    if (transfer == UsbTransfer::Download) RemoveDownloadFile(Session().DownloadFilePath());
     session.Complete(transfer == UsbTransfer::Download ? kResultUsbDownFail : kResultUsbUpFail);
     session.End();
     return;
@@ -81,6 +82,7 @@ int StartUsbSession(UsbTransfer transfer) {
   });
   if (!started) {
     g_liveWorkers.fetch_sub(1);
+    if (transfer == UsbTransfer::Download) RemoveDownloadFile(Session().DownloadFilePath());
     session.End();
     return 0;
   }

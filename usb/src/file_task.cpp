@@ -31,8 +31,21 @@ bool CancelRequested() {
   return State().taskCancel.load();
 }
 
+namespace {
+std::atomic<bool> instantTasks{false};
+}  // namespace
+
 std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled) {
+  if (instantTasks.load()) return std::chrono::milliseconds(0);
   return pw::usb::ScaledTimeout(unscaled);
+}
+
+void RunTasksInstantly(bool instant) {
+  instantTasks.store(instant);
+}
+
+bool TasksRunInstantly() {
+  return instantTasks.load();
 }
 
 bool Drain(std::chrono::milliseconds duration) {

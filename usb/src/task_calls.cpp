@@ -71,10 +71,15 @@ int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint3
   task.checkedResume.store(checked);
   bool started = false;
   try {  // copying the names may fail as well as the start
-    started =
-        pw::StartDetachedThread([kind, destination = std::string(first, *firstLength),
-                                 source = std::string(second, *secondLength), window,
-                                 command] { Worker(kind, destination, source, window, command); });
+    auto body = [kind, destination = std::string(first, *firstLength),
+                 source = std::string(second, *secondLength), window,
+                 command] { Worker(kind, destination, source, window, command); };
+    if (TasksRunInstantly()) {
+      body();
+      started = true;
+    } else {
+      started = pw::StartDetachedThread(std::move(body));
+    }
   } catch (...) {
   }
   if (!started) {

@@ -66,7 +66,6 @@ struct PW_PLATFORM_API PwWindow {
 
   // Stops accepting messages and releases every waiting sender (their result is 0).
   void Close();
-  bool IsClosed() const;
 
   intptr_t Send(pw::Message message);
   bool Post(pw::Message message);

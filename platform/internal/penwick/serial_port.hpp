@@ -33,7 +33,9 @@ class PW_PLATFORM_API SerialPort {
   // Resolves the name, opens it exclusively, sets raw 8N1 at `baud` and purges both
   // directions. On failure returns false and, when `error` is given, says why.
   bool Open(const std::string& name, uint32_t baud, std::string* error = nullptr);
-  // Idempotent; safe from any thread; wakes every WaitForData. Does not wait for anything.
+  // Idempotent; safe from any thread; wakes every WaitForData and fails later operations.
+  // Lets the bytes already written leave the port (bounded by their time on the line, at most
+  // about 2 s), then discards what came in; waits for no other thread.
   void Close();
   bool IsOpen() const;
 

@@ -80,6 +80,10 @@ class PW_PLATFORM_API Backend {
   // about two seconds.
   virtual std::unique_ptr<DeviceSession> Open(const std::string& devicePath, Status* status,
                                               std::string* message) = 0;
+
+  // What the operator should know about the backend now (a server that cannot be reached);
+  // empty when all is well. The same text while the cause lasts. Never blocks for long.
+  virtual std::string Note() const { return {}; }
 };
 
 }  // namespace pw::usb

@@ -18,6 +18,7 @@
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -166,7 +167,7 @@ struct OpenResult {
 };
 
 class Backend;
-class DriverCore;
+class DeviceSession;
 
 class PW_PLATFORM_API Driver {
  public:
@@ -237,9 +238,41 @@ class PW_PLATFORM_API Driver {
 
   // Text of the last failed Open (empty when none).
   std::string LastOpenMessage() const;
+  // What the backends have to say now (a USB/IP server that cannot be reached), or empty.
+  std::string BackendNote();
 
  private:
-  std::unique_ptr<DriverCore> core_;
+  // Handles and sessions (driver_core.cpp, control_codes.cpp); these types are defined in
+  // driver_core.hpp.
+  class Notices;  // what the backends report, passed on to the driver
+  struct Device;
+  struct HandleEntry;
+
+  RequestPtr Submit(Handle pipe, Direction direction, const uint8_t* data, size_t length);
+  void DeviceArrived(const std::string& path);
+  void DeviceRemoved(const std::string& path);
+  Backend* BackendFor(std::string_view devicePath) const;
+  OpenResult OpenSession(const std::string& devicePath, std::shared_ptr<Device>* device);
+  Status LoadPipes(const std::shared_ptr<Device>& device);
+  void Post(uint32_t event, const std::string& path);
+  void StopBackends(std::vector<std::unique_ptr<Backend>>& backends);
+  void FailEverything();
+  Status ControlDataStage(HandleEntry& entry, const std::shared_ptr<DeviceSession>& session,
+                          const void* in, size_t inSize, void* out, size_t outSize,
+                          size_t* returned);
+
+  std::unique_ptr<Notices> notices_;
+  mutable std::mutex mutex_;
+  std::vector<std::unique_ptr<Backend>> backends_;
+  std::map<std::string, std::shared_ptr<Device>> devices_;  // live sessions by device path
+  std::map<Handle, std::shared_ptr<HandleEntry>> handles_;
+  std::map<uint32_t, PwHwnd> windows_;
+  std::map<std::string, std::chrono::steady_clock::time_point> arrivals_;
+  std::string lastOpenMessage_;
+  Handle nextHandle_ = 1;
+  uint32_t nextRegistration_ = 1;
+  // Serialises Open and Reset so a device's session is established once.
+  std::mutex openMutex_;
 };
 
 }  // namespace pw::usb

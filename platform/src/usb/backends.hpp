@@ -35,6 +35,16 @@ struct UsbipServer {
 PW_PLATFORM_API std::vector<UsbipServer> ParseUsbipServers(std::string_view text,
                                                            std::vector<std::string>* bad = nullptr);
 
+// PENWICK_USB_IDS and PENWICK_USBIP as this process's environment gives them, each parsed
+// once: the ids and servers they name, and the items that were ignored.
+struct UsbSettings {
+  std::vector<UsbId> ids;
+  std::vector<std::string> badIds;
+  std::vector<UsbipServer> servers;
+  std::vector<std::string> badServers;
+};
+UsbSettings SettingsFromEnvironment();
+
 // The libusb backend for the listed ids (null when libusb cannot start).
 PW_PLATFORM_API std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId> ids);
 

@@ -16,8 +16,8 @@ constexpr uint32_t kCheckedBuild = 1;
 
 }  // namespace
 
-Status DriverCore::IoControl(Handle handle, uint32_t code, const void* in, size_t inSize, void* out,
-                             size_t outSize, size_t* returned) {
+Status Driver::IoControl(Handle handle, uint32_t code, const void* in, size_t inSize, void* out,
+                         size_t outSize, size_t* returned) {
   if (returned) *returned = 0;
   std::shared_ptr<HandleEntry> entry;
   std::shared_ptr<DeviceSession> session;
@@ -88,9 +88,9 @@ Status DriverCore::IoControl(Handle handle, uint32_t code, const void* in, size_
 }
 
 // Runs the setup packet stored on the handle; the setup is used once.
-Status DriverCore::ControlDataStage(HandleEntry& entry,
-                                    const std::shared_ptr<DeviceSession>& session, const void* in,
-                                    size_t inSize, void* out, size_t outSize, size_t* returned) {
+Status Driver::ControlDataStage(HandleEntry& entry, const std::shared_ptr<DeviceSession>& session,
+                                const void* in, size_t inSize, void* out, size_t outSize,
+                                size_t* returned) {
   auto& device = *entry.device;
   std::optional<std::array<uint8_t, 8>> setup;
   {

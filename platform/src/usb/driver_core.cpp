@@ -1,4 +1,4 @@
-// Handles and sessions of the USB driver. The core's mutex guards its maps only; it is never
+// Handles and sessions of the USB driver. The driver's mutex guards its maps only; it is never
 // held across a backend call, a wait or a posted message.
 #include "driver_core.hpp"
 
@@ -34,11 +34,14 @@ std::vector<RequestPtr> TakeLive(std::vector<std::weak_ptr<Request>>& list) {
 
 }  // namespace
 
-DriverCore::DriverCore(std::vector<std::unique_ptr<Backend>> backends) {
+Driver::Driver(std::vector<std::unique_ptr<Backend>> backends)
+    : notices_(std::make_unique<Notices>(*this)) {
   Reset(std::move(backends));
 }
 
-DriverCore::~DriverCore() {
+Driver::Driver() : Driver(std::vector<std::unique_ptr<Backend>>{}) {}
+
+Driver::~Driver() {
   FailEverything();
   std::vector<std::unique_ptr<Backend>> old;
   {
@@ -48,13 +51,13 @@ DriverCore::~DriverCore() {
   StopBackends(old);
 }
 
-void DriverCore::StopBackends(std::vector<std::unique_ptr<Backend>>& backends) {
+void Driver::StopBackends(std::vector<std::unique_ptr<Backend>>& backends) {
   for (auto& backend : backends) backend->Stop();
   backends.clear();
 }
 
 // Fails every request, forgets every handle and ends every session.
-void DriverCore::FailEverything() {
+void Driver::FailEverything() {
   std::vector<RequestPtr> failed;
   std::vector<std::shared_ptr<Device>> devices;
   {
@@ -80,7 +83,7 @@ void DriverCore::FailEverything() {
   sessions.clear();  // ends the sessions outside the lock
 }
 
-void DriverCore::Reset(std::vector<std::unique_ptr<Backend>> backends) {
+void Driver::Reset(std::vector<std::unique_ptr<Backend>> backends) {
   std::lock_guard openLock(openMutex_);
   FailEverything();
   std::vector<std::unique_ptr<Backend>> old;
@@ -90,19 +93,19 @@ void DriverCore::Reset(std::vector<std::unique_ptr<Backend>> backends) {
     arrivals_.clear();
   }
   StopBackends(old);
-  for (auto& backend : backends) backend->Start(this);
+  for (auto& backend : backends) backend->Start(notices_.get());
   std::lock_guard lock(mutex_);
   backends_ = std::move(backends);
 }
 
-Backend* DriverCore::BackendFor(std::string_view devicePath) const {
+Backend* Driver::BackendFor(std::string_view devicePath) const {
   for (const auto& backend : backends_) {
     if (backend->Owns(devicePath)) return backend.get();
   }
   return nullptr;
 }
 
-std::vector<std::string> DriverCore::Enumerate() {
+std::vector<std::string> Driver::Enumerate() {
   // Backends are replaced only under openMutex_, so they stay alive during the calls.
   std::lock_guard openLock(openMutex_);
   std::vector<std::string> paths;
@@ -114,7 +117,7 @@ std::vector<std::string> DriverCore::Enumerate() {
   return paths;
 }
 
-uint32_t DriverCore::RegisterNotices(PwHwnd window) {
+uint32_t Driver::RegisterNotices(PwHwnd window) {
   if (!window) return 0;
   std::lock_guard lock(mutex_);
   const uint32_t id = nextRegistration_++;
@@ -122,12 +125,12 @@ uint32_t DriverCore::RegisterNotices(PwHwnd window) {
   return id;
 }
 
-void DriverCore::UnregisterNotices(uint32_t registration) {
+void Driver::UnregisterNotices(uint32_t registration) {
   std::lock_guard lock(mutex_);
   windows_.erase(registration);
 }
 
-void DriverCore::Post(uint32_t event, const std::string& path) {
+void Driver::Post(uint32_t event, const std::string& path) {
   std::vector<std::pair<uint32_t, PwHwnd>> targets;
   {
     std::lock_guard lock(mutex_);
@@ -145,7 +148,7 @@ void DriverCore::Post(uint32_t event, const std::string& path) {
   }
 }
 
-void DriverCore::DeviceArrived(const std::string& path) {
+void Driver::DeviceArrived(const std::string& path) {
   {
     std::lock_guard lock(mutex_);
     arrivals_[path] = std::chrono::steady_clock::now();
@@ -153,7 +156,7 @@ void DriverCore::DeviceArrived(const std::string& path) {
   Post(pw::kDeviceArrival, path);
 }
 
-void DriverCore::DeviceRemoved(const std::string& path) {
+void Driver::DeviceRemoved(const std::string& path) {
   std::vector<RequestPtr> failed;
   {
     std::lock_guard lock(mutex_);
@@ -177,13 +180,23 @@ void DriverCore::DeviceRemoved(const std::string& path) {
   Post(pw::kDeviceRemoveComplete, path);
 }
 
-std::string DriverCore::LastOpenMessage() const {
+std::string Driver::BackendNote() {
+  std::lock_guard openLock(openMutex_);  // backends are replaced only under it
+  std::string notes;
+  for (const auto& backend : backends_) {
+    const std::string note = backend->Note();
+    if (!note.empty()) notes += (notes.empty() ? "" : "\n") + note;
+  }
+  return notes;
+}
+
+std::string Driver::LastOpenMessage() const {
   std::lock_guard lock(mutex_);
   return lastOpenMessage_;
 }
 
 // Finds the live session of a device or establishes one. Called with openMutex_ held.
-OpenResult DriverCore::OpenSession(const std::string& devicePath, std::shared_ptr<Device>* device) {
+OpenResult Driver::OpenSession(const std::string& devicePath, std::shared_ptr<Device>* device) {
   OpenResult result;
   Backend* backend = nullptr;
   std::chrono::steady_clock::time_point arrival{};
@@ -234,7 +247,7 @@ OpenResult DriverCore::OpenSession(const std::string& devicePath, std::shared_pt
 }
 
 // Reads the configuration set through the session and numbers the pipes.
-Status DriverCore::LoadPipes(const std::shared_ptr<Device>& device) {
+Status Driver::LoadPipes(const std::shared_ptr<Device>& device) {
   std::shared_ptr<DeviceSession> session;
   {
     std::lock_guard lock(mutex_);
@@ -264,7 +277,7 @@ Status DriverCore::LoadPipes(const std::shared_ptr<Device>& device) {
   return Status::Success;
 }
 
-OpenResult DriverCore::Open(std::string_view path) {
+OpenResult Driver::Open(std::string_view path) {
   std::lock_guard openLock(openMutex_);
   OpenResult result;
   const auto pipeParts = ParsePipePath(path);
@@ -326,7 +339,7 @@ OpenResult DriverCore::Open(std::string_view path) {
   return result;
 }
 
-Status DriverCore::Close(Handle handle) {
+Status Driver::Close(Handle handle) {
   std::shared_ptr<HandleEntry> entry;
   std::vector<RequestPtr> live;
   std::shared_ptr<DeviceSession> session;
@@ -367,8 +380,7 @@ Status DriverCore::Close(Handle handle) {
   return Status::Success;
 }
 
-RequestPtr DriverCore::Submit(Handle pipe, Direction direction, const uint8_t* data,
-                              size_t length) {
+RequestPtr Driver::Submit(Handle pipe, Direction direction, const uint8_t* data, size_t length) {
   std::shared_ptr<DeviceSession> session;
   RequestPtr request;
   Status refusal = Status::Success;
@@ -415,7 +427,7 @@ RequestPtr DriverCore::Submit(Handle pipe, Direction direction, const uint8_t* d
   return request;
 }
 
-Status DriverCore::CancelIo(Handle pipe) {
+Status Driver::CancelIo(Handle pipe) {
   std::vector<RequestPtr> live;
   std::shared_ptr<DeviceSession> session;
   {

@@ -1,6 +1,7 @@
 // Parsing of the environment settings that select USB devices: PENWICK_USB_IDS (local ids)
 // and PENWICK_USBIP (USB/IP servers).
 #include <charconv>
+#include <cstdlib>
 
 #include "backends.hpp"
 
@@ -118,6 +119,15 @@ std::vector<UsbipServer> ParseUsbipServers(std::string_view text, std::vector<st
     servers.push_back(std::move(server));
   });
   return servers;
+}
+
+UsbSettings SettingsFromEnvironment() {
+  UsbSettings settings;
+  if (const char* ids = std::getenv("PENWICK_USB_IDS"))
+    settings.ids = ParseUsbIds(ids, &settings.badIds);
+  if (const char* servers = std::getenv("PENWICK_USBIP"))
+    settings.servers = ParseUsbipServers(servers, &settings.badServers);
+  return settings;
 }
 
 }  // namespace pw::usb

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 namespace pw::usb {
@@ -27,18 +28,23 @@ bool WaitFor(int fd, short events, std::chrono::milliseconds timeout) {
   }
 }
 
-int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
+// Connects to one address; -1 with the error in `error` (ETIMEDOUT when no answer came).
+int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout, int* error) {
   const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_CLOEXEC, ai->ai_protocol);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    *error = errno;
+    return -1;
+  }
   const int flags = ::fcntl(fd, F_GETFL);
   ::fcntl(fd, F_SETFL, flags | O_NONBLOCK);
   int rc = ::connect(fd, ai->ai_addr, ai->ai_addrlen);
+  *error = rc == 0 ? 0 : errno;
   if (rc != 0 && errno == EINPROGRESS) {
+    *error = ETIMEDOUT;
     if (WaitFor(fd, POLLOUT, timeout)) {
-      int error = 0;
-      socklen_t size = sizeof error;
-      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size);
-      rc = error == 0 ? 0 : -1;
+      socklen_t size = sizeof *error;
+      ::getsockopt(fd, SOL_SOCKET, SO_ERROR, error, &size);
+      rc = *error == 0 ? 0 : -1;
     }
   }
   if (rc != 0) {
@@ -53,16 +59,28 @@ int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout) {
+int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
+               std::string* problem) {
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   const std::string service = std::to_string(port);
-  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return -1;
+  if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list); rc != 0) {
+    if (problem)
+      *problem = "the host name " + host + " does not resolve (" + gai_strerror(rc) + ")";
+    return -1;
+  }
   int fd = -1;
-  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) fd = ConnectOne(ai, timeout);
+  int error = 0;
+  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next)
+    fd = ConnectOne(ai, timeout, &error);
   ::freeaddrinfo(list);
+  if (fd < 0 && problem) {
+    *problem = error == ECONNREFUSED ? std::string("the connection was refused")
+               : error == ETIMEDOUT  ? std::string("no answer to the connection")
+                                     : std::string("cannot connect: ") + std::strerror(error);
+  }
   return fd;
 }
 

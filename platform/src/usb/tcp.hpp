@@ -11,8 +11,10 @@
 
 namespace pw::usb {
 
-// Connects with TCP_NODELAY set; -1 on failure or after `timeout`.
-int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout);
+// Connects with TCP_NODELAY set; -1 on failure or after `timeout`, with what went wrong in
+// `problem` when given (a host name that does not resolve, a refused connection, ...).
+int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
+               std::string* problem = nullptr);
 // Ends both directions (a blocked read or write returns), and releases the socket.
 void TcpShutdown(int fd);
 void TcpClose(int fd);

@@ -20,9 +20,11 @@ std::string HostText(const std::string& host) {
   return host.find(':') != std::string::npos ? "[" + host + "]" : host;
 }
 
-// Reads one server's device list on a fresh connection.
-std::optional<std::vector<usbip::ExportedDevice>> QueryDevices(const UsbipServer& server) {
-  const int fd = TcpConnect(server.host, server.port, kConnectTimeout);
+// Reads one server's device list on a fresh connection; when it cannot connect, says why in
+// `problem`.
+std::optional<std::vector<usbip::ExportedDevice>> QueryDevices(const UsbipServer& server,
+                                                               std::string* problem) {
+  const int fd = TcpConnect(server.host, server.port, kConnectTimeout, problem);
   if (fd < 0) return std::nullopt;
   std::optional<std::vector<usbip::ExportedDevice>> devices;
   if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
@@ -102,13 +104,24 @@ bool UsbipBackend::Owns(std::string_view devicePath) const {
 std::vector<std::string> UsbipBackend::Poll(bool announceArrivals) {
   std::lock_guard pollLock(pollMutex_);
   std::set<std::string> listed;
+  std::string note;
   for (const auto& server : servers_) {
-    auto devices = QueryDevices(server);
+    std::string problem;
+    auto devices = QueryDevices(server, &problem);
+    if (!problem.empty()) {
+      note += (note.empty() ? "" : " ") + std::string("The USB/IP server ") +
+              HostText(server.host) + ":" + std::to_string(server.port) +
+              " cannot be reached: " + problem + "; still trying.";
+    }
     if (!devices) continue;  // unreachable: its devices are gone (unless imported)
     for (const auto& device : *devices) {
       auto path = UsbipDevicePath(server, device.busId);
       if (!device.busId.empty() && path.size() <= kMaxDevicePathLength) listed.insert(path);
     }
+  }
+  {
+    std::lock_guard lock(noteMutex_);
+    note_ = note;
   }
   std::vector<std::string> arrivals, removals;
   BackendSink* sink = nullptr;
@@ -172,6 +185,11 @@ void UsbipBackend::Stop() {
   if (poller_.joinable()) poller_.join();
   std::lock_guard lock(shared_->mutex);
   shared_->sink = nullptr;
+}
+
+std::string UsbipBackend::Note() const {
+  std::lock_guard lock(noteMutex_);
+  return note_;
 }
 
 std::vector<std::string> UsbipBackend::Enumerate() {

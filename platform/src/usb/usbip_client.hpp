@@ -99,6 +99,8 @@ class UsbipBackend final : public Backend {
   std::vector<std::string> Enumerate() override;
   std::unique_ptr<DeviceSession> Open(const std::string& devicePath, Status* status,
                                       std::string* message) override;
+  // The servers that could not be reached at the last poll, and why.
+  std::string Note() const override;
 
  private:
   // Reads every server's list; announces changes when `announceArrivals` (removals are always
@@ -110,6 +112,8 @@ class UsbipBackend final : public Backend {
   const std::chrono::milliseconds interval_;
   std::shared_ptr<UsbipShared> shared_ = std::make_shared<UsbipShared>();
   std::mutex pollMutex_;  // one poll at a time
+  mutable std::mutex noteMutex_;
+  std::string note_;  // guarded by noteMutex_
   std::mutex threadMutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

@@ -9,17 +9,18 @@ namespace pw::cli {
 
 enum ExitCode : int {
   kExitOk = 0,
-  kExitTransferFailed = 1,   // the transfer ran and failed (receiver fault, removal, ...)
-  kExitUsage = 2,            // bad command line
-  kExitNoTransferFile = 3,   // no transfer file given
-  kExitBadTransferFile = 4,  // transfer file unreadable, incomplete or damaged
-  kExitLogFile = 5,          // the log file cannot be created
-  kExitPortUnavailable = 6,  // the serial port cannot be opened
-  kExitUsbUnavailable = 7,   // the USB functions cannot be initialised
-  kExitCancelled = 8,        // the operator cancelled (Exit, Esc, Ctrl-C, SIGTERM)
-  kExitSaveFailed = 9,       // the received images could not be saved
-  kExitTimedOut = 10,        // no receiver (or no transfer start) within --timeout
-  kExitRefused = 11,         // the library refused to start the transfer
+  kExitTransferFailed = 1,    // the transfer ran and failed (receiver fault, removal, ...)
+  kExitUsage = 2,             // bad command line
+  kExitNoTransferFile = 3,    // no transfer file given
+  kExitBadTransferFile = 4,   // transfer file unreadable, incomplete or damaged
+  kExitLogFile = 5,           // the log file cannot be created
+  kExitPortUnavailable = 6,   // the serial port cannot be opened
+  kExitUsbUnavailable = 7,    // the USB functions cannot be initialised
+  kExitCancelled = 8,         // the operator cancelled (Exit, Esc, Ctrl-C, SIGTERM)
+  kExitSaveFailed = 9,        // the received images could not be saved
+  kExitTimedOut = 10,         // no receiver (or no transfer start) within --timeout
+  kExitRefused = 11,          // the library refused to start the transfer
+  kExitCannotWriteFile = 12,  // the transfer file cannot be written (checked before an upload)
 };
 
 struct ExitCodeInfo {

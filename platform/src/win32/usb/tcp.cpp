@@ -43,18 +43,23 @@ void SetBlocking(SOCKET s, bool blocking) {
   ::ioctlsocket(s, FIONBIO, &nonBlocking);
 }
 
-int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
+// Connects to one address; -1 with the Winsock error in `error` (WSAETIMEDOUT when no answer
+// came).
+int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout, int* error) {
   const SOCKET s = ::socket(ai->ai_family, ai->ai_socktype, ai->ai_protocol);
-  if (s == INVALID_SOCKET) return -1;
+  if (s == INVALID_SOCKET) {
+    *error = ::WSAGetLastError();
+    return -1;
+  }
   SetBlocking(s, false);
   int rc = ::connect(s, ai->ai_addr, static_cast<int>(ai->ai_addrlen));
-  if (rc != 0 && ::WSAGetLastError() == WSAEWOULDBLOCK) {
-    rc = -1;
+  *error = rc == 0 ? 0 : ::WSAGetLastError();
+  if (rc != 0 && *error == WSAEWOULDBLOCK) {
+    *error = WSAETIMEDOUT;
     if (WaitFor(static_cast<int>(s), POLLWRNORM, timeout)) {
-      int error = 0;
-      int size = sizeof error;
-      ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &size);
-      rc = error == 0 ? 0 : -1;
+      int size = sizeof *error;
+      ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(error), &size);
+      rc = *error == 0 ? 0 : -1;
     }
   }
   if (rc != 0) {
@@ -69,17 +74,32 @@ int ConnectOne(const addrinfo* ai, std::chrono::milliseconds timeout) {
 
 }  // namespace
 
-int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout) {
-  if (!StartWinsock()) return -1;
+int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
+               std::string* problem) {
+  if (!StartWinsock()) {
+    if (problem) *problem = "Winsock does not start";
+    return -1;
+  }
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* list = nullptr;
   const std::string service = std::to_string(port);
-  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &list) != 0) return -1;
+  if (const int rc = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &list); rc != 0) {
+    if (problem)
+      *problem = "the host name " + host + " does not resolve (" + gai_strerrorA(rc) + ")";
+    return -1;
+  }
   int fd = -1;
-  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next) fd = ConnectOne(ai, timeout);
+  int error = 0;
+  for (const addrinfo* ai = list; ai && fd < 0; ai = ai->ai_next)
+    fd = ConnectOne(ai, timeout, &error);
   ::freeaddrinfo(list);
+  if (fd < 0 && problem) {
+    *problem = error == WSAECONNREFUSED ? std::string("the connection was refused")
+               : error == WSAETIMEDOUT  ? std::string("no answer to the connection")
+                                        : "cannot connect: Winsock error " + std::to_string(error);
+  }
   return fd;
 }
 

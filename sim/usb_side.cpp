@@ -77,7 +77,7 @@ void PrintUsage(std::FILE* to) {
 
 struct UsbOptions {
   std::string listen = "127.0.0.1";
-  std::uint16_t port = 3240;
+  uint16_t port = 3240;
   usbip::DeviceSettings device;
   bool echo = false;
   std::vector<usbip::ScriptRule> rules;
@@ -114,7 +114,7 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       continue;
     }
     if (name == "--no-reboot-frame") {
-      o->device.reboot_on_frame = false;
+      o->device.rebootOnFrame = false;
       continue;
     }
     if (i + 1 >= argc) return fail(name.starts_with("--") ? "needs a value" : "unknown option");
@@ -125,18 +125,18 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       o->listen = value;
     } else if (name == "--port") {
       if (!ParseNumber(value, 10, 65535, &n)) return fail("not a port number");
-      o->port = static_cast<std::uint16_t>(n);
+      o->port = static_cast<uint16_t>(n);
     } else if (name == "--busid") {
       if (std::string_view(value).empty() || std::string_view(value).size() > 31)
         return fail("1 to 31 characters");
       o->device.busid = value;
     } else if (name == "--vid" || name == "--pid" || name == "--bcd-device") {
       if (!ParseNumber(value, 16, 0xFFFF, &n)) return fail("not a 16-bit hex number");
-      auto& field = name == "--vid" ? d.id_vendor : name == "--pid" ? d.id_product : d.bcd_device;
-      field = static_cast<std::uint16_t>(n);
+      auto& field = name == "--vid" ? d.idVendor : name == "--pid" ? d.idProduct : d.bcdDevice;
+      field = static_cast<uint16_t>(n);
     } else if (name == "--max-packet") {
       if (!ParseNumber(value, 10, 512, &n) || (n != 64 && n != 512)) return fail("64 or 512");
-      d.max_packet = static_cast<std::uint16_t>(n);
+      d.maxPacket = static_cast<uint16_t>(n);
     } else if (name == "--config") {
       const auto shape = usbip::ParseConfigShape(value);
       if (!shape) return fail("one of " + ConfigShapeNames());
@@ -152,11 +152,11 @@ int ParseOptions(int argc, char** argv, UsbOptions* o) {
       if (!ParseNumber(value, 10, 86400000, &n)) return fail("milliseconds");
       const std::chrono::milliseconds ms(n);
       if (name == "--reboot-delay-ms")
-        o->device.reboot_delay = ms;
+        o->device.rebootDelay = ms;
       else if (name == "--reboot-after-ms")
-        o->device.reboot_after = ms;
+        o->device.rebootAfter = ms;
       else
-        o->device.appear_after = ms;
+        o->device.appearAfter = ms;
     } else if (name == "--script") {
       std::ifstream file(value, std::ios::binary);
       std::stringstream text;
@@ -206,7 +206,7 @@ int RunUsbSide(int argc, char** argv) {
     }
     receiver = std::make_unique<UsbReceiver>(
         options.sessions, std::move(images),
-        usbip::HardwareSwapsPairs(options.device.descriptors.bcd_device));
+        usbip::HardwareSwapsPairs(options.device.descriptors.bcdDevice));
   }
   if (options.echo) options.rules.push_back(*usbip::ParseScriptLine("write * => echo", &error));
 
@@ -241,9 +241,8 @@ int RunUsbSide(int argc, char** argv) {
   if (receiver) {
     function = receiver->MakeFunction();
   } else if (!options.files.folder.empty()) {
-    auto files =
-        std::make_unique<files::FileStore>(options.files, options.device.descriptors.bcd_device,
-                                           options.device.descriptors.max_packet);
+    auto files = std::make_unique<files::FileStore>(
+        options.files, options.device.descriptors.bcdDevice, options.device.descriptors.maxPacket);
     if (!files->Open(&error)) {
       std::fprintf(stderr, "penwick-sim usb: %s\n", error.c_str());
       return 2;
@@ -273,7 +272,7 @@ int RunUsbSide(int argc, char** argv) {
     if (s < 0) continue;  // the tick, or an interruption
     if (s != SIGUSR1) break;
     std::fprintf(stderr, "penwick-sim usb: reboot, back in %lld ms\n",
-                 static_cast<long long>(options.device.reboot_delay.count()));
+                 static_cast<long long>(options.device.rebootDelay.count()));
     device.Reboot();
   }
   if (receiver) receiver->Stop();
