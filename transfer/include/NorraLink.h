@@ -51,6 +51,15 @@ NL_API int32_t Dll_UnPackFlashData(uint8_t* container, uint8_t* region);
    that unpacks again (the destination is then left as it was). */
 NL_API int32_t Dll_PackFlashData(const uint8_t* region, uint8_t* container);
 
+/* ---- Download file --------------------------------------------------------------------- */
+
+/* A download writes its download file into the folder it was given, under this name, and
+   removes it when its session ends. The file is first written as a temporary beside it: the
+   name, NL_DOWNLOAD_FILE_PART and a decimal number. A process ended during a download may leave
+   either behind; nothing reads them again. */
+#define NL_DOWNLOAD_FILE_NAME "~tmpDown.hvd"
+#define NL_DOWNLOAD_FILE_PART ".part"
+
 /* ---- Serial link and sessions ---------------------------------------------------------- */
 
 /* Opens the serial port (a device path, or COMn: PENWICK_COMn or /dev/ttyS<n-1>) raw 8N1 at
