@@ -3,7 +3,8 @@
 # through ctest's cross-compiling emulator, in a Wine prefix of their own. Prints its wall time
 # and leaves no Wine process behind.
 #   scripts/test-windows.sh [ctest arguments...]
-# The end-to-end runs need the Linux emulated receiver: PENWICK_SIM, else build/asan's.
+# The end-to-end runs need a Linux build's penwick-sim and penwick-pack: PENWICK_LINUX_BIN,
+# else build/asan/bin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
@@ -38,13 +39,15 @@ ln -sfn "$(head -n1 "$echo_out")" "$WINEPREFIX/dosdevices/com9"
 status=0
 ctest --test-dir build/windows --output-on-failure "$@" || status=$?
 
-# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP. The receiver
-# comes from a Linux build (PENWICK_SIM, else build/asan's).
-sim="${PENWICK_SIM:-build/asan/bin/penwick-sim}"
-if [ -x "$sim" ]; then
-  tests/windows/files_usbip_e2e.sh "$sim" build/windows/bin || status=$?
+# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, and
+# penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build (PENWICK_LINUX_BIN,
+# else build/asan/bin).
+linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
+if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
+  tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/bin || status=$?
+  tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/bin || status=$?
 else
-  echo "No Linux penwick-sim at $sim: the end-to-end runs were skipped (set PENWICK_SIM)."
+  echo "No Linux penwick-sim and penwick-pack in $linux_bin: the end-to-end runs were skipped."
   status=1
 fi
 stop_all
