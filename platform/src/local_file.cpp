@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <limits>
 #include <string_view>
+
+#include "local_file_fault.hpp"
 
 namespace pw::files {
 namespace {
@@ -27,36 +30,7 @@ mode_t ModeFor(mode_t mode, uint32_t attributes) {
   return (attributes & kAttributeReadOnly) != 0 ? (mode & ~kWriteBits) : (mode | S_IWUSR);
 }
 
-// The fault PENWICK_LOCAL_FILE_FAULT asks for, read at each use so a test can change it.
-bool FaultRequested(std::string_view name) {
-  const char* fault = std::getenv("PENWICK_LOCAL_FILE_FAULT");
-  return fault != nullptr && name == fault;
-}
-
 }  // namespace
-
-File::~File() {
-  Close();
-}
-
-File::File(File&& other) noexcept : fd_(other.fd_), error_(other.error_) {
-  other.fd_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    error_ = other.error_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-bool File::Failed() const {
-  error_ = errno;
-  return false;
-}
 
 bool File::Open(const std::string& path, Mode mode) {
   Close();
@@ -69,7 +43,7 @@ bool File::Open(const std::string& path, Mode mode) {
       flags |= O_RDWR;
       break;
     case Mode::CreateNew:
-      if (FaultRequested("read-only")) {
+      if (LocalFileFaultRequested("read-only")) {
         errno = EROFS;
         return Failed();
       }
@@ -117,7 +91,7 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 }
 
 bool File::Write(const uint8_t* data, size_t size) {
-  if (size != 0 && FaultRequested("disk-full")) {
+  if (size != 0 && LocalFileFaultRequested("disk-full")) {
     errno = ENOSPC;
     return Failed();
   }
@@ -217,6 +191,12 @@ bool SetAttributes(const std::string& path, uint32_t attributes) {
 
 bool RemoveFile(const std::string& path) {
   return ::unlink(path.c_str()) == 0;
+}
+
+bool ReplaceAtomically(const std::string& replacement, const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) ::chmod(replacement.c_str(), st.st_mode & 07777);
+  return std::rename(replacement.c_str(), target.c_str()) == 0;
 }
 
 }  // namespace pw::files

@@ -13,7 +13,12 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+/* The DLL's exports are listed in NorraLink.def: undecorated names, nothing else. */
+#define NL_API
+#else
 #define NL_API __attribute__((visibility("default")))
+#endif
 
 /* ---- Image stores ---------------------------------------------------------------------- */
 

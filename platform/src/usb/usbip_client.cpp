@@ -1,8 +1,6 @@
 // The USB/IP backend: device paths, polling of the servers' device lists, and imports.
 #include "usbip_client.hpp"
 
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <set>
@@ -44,7 +42,7 @@ std::optional<std::vector<usbip::ExportedDevice>> QueryUsbipDevices(const UsbipS
     SocketReader in(fd, kReplyTimeout);
     devices = usbip::ReadDevlistReply(in);
   }
-  ::close(fd);
+  TcpClose(fd);
   if (!devices) *why = "no USB/IP device list came back (is it a USB/IP server?)";
   return devices;
 }
@@ -232,7 +230,7 @@ std::unique_ptr<DeviceSession> UsbipBackend::Open(const std::string& devicePath,
     device = usbip::ReadImportReply(in, parts->busId, &importStatus);
   }
   if (!device) {
-    ::close(fd);
+    TcpClose(fd);
     *status = importStatus < 0 ? Status::IoError : ImportStatus(importStatus);
     *message = devicePath + ": import refused (status " + std::to_string(importStatus) + ")";
     return nullptr;
