@@ -25,13 +25,13 @@ constexpr int kPackExitCodes[] = {kExitOk, kExitTransferFailed, kExitUsage, kExi
                                   kExitSaveFailed};
 
 const char kUsage[] =
-    "usage: penwick-pack sample OUT.upk [SEED]\n"
-    "       penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]\n"
-    "       penwick-pack unpack IN.pak OUT.upk\n"
-    "       penwick-pack transfer PACKED.pak EEPROM.bin OUT\n"
-    "       penwick-pack transfer SAVED OUT\n"
-    "       penwick-pack info FILE [--json]\n"
-    "       penwick-pack --help | --version\n";
+    "Usage: penwick-pack sample OUT.upk [SEED]\n"
+    "  or:  penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]\n"
+    "  or:  penwick-pack unpack IN.pak OUT.upk\n"
+    "  or:  penwick-pack transfer PACKED.pak EEPROM.bin OUT\n"
+    "  or:  penwick-pack transfer SAVED OUT\n"
+    "  or:  penwick-pack info FILE [--json]\n"
+    "  or:  penwick-pack --help | --version\n";
 
 const char kDescription[] =
     "Packs a receiver's settings flash region (393216 bytes) into a packed image (131072\n"
