@@ -37,21 +37,27 @@ esac
 jobs=$(nproc)
 phases=()
 
-# Prints the phases timed so far (on success and on failure alike).
+# Prints the phases timed so far, and the one that failed (on success and on failure alike).
+current=""
+current_start=0
 report() {
-  ((${#phases[@]})) || return 0
+  ((${#phases[@]})) || [ -n "$current" ] || return 0
   echo "== phase times (wall)"
-  printf '  %-12s %6ss\n' "${phases[@]}" total "$SECONDS"
+  ((${#phases[@]} == 0)) || printf '  %-12s %6ss\n' "${phases[@]}"
+  [ -z "$current" ] || printf '  %-12s %6ss  FAILED\n' "$current" $((SECONDS - current_start))
+  printf '  %-12s %6ss\n' total "$SECONDS"
 }
 trap report EXIT
 
 # phase NAME COMMAND...: runs the command and records its wall time.
 phase() {
-  local name=$1 start=$SECONDS
+  current=$1
+  current_start=$SECONDS
   shift
-  echo "== $name"
+  echo "== $current"
   "$@"
-  phases+=("$name" $((SECONDS - start)))
+  phases+=("$current" $((SECONDS - current_start)))
+  current=""
 }
 
 phase setup scripts/install-deps.sh
