@@ -97,12 +97,6 @@ bool OpenForResume(const std::string& path, File* file, FileRecord* record) {
   return file->Open(path, File::Mode::ReadWriteExisting);
 }
 
-// Ends the transfer from the host's side: PKT_CANCEL and its acknowledgement, then failure.
-bool Abandon(uint8_t* receive) {
-  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
-  return false;
-}
-
 // Where the received bytes go. Below `localEnd` (a checked resume) they are compared with
 // the local file instead of written.
 struct Sink {

@@ -33,12 +33,6 @@ bool SendInfo(const FileRecord& record) {
   return SendSealed(packet, kPktFileInfo, kFileInfoSize);
 }
 
-// Ends a send that could not go on: the receiver is told, and the task fails.
-bool Abandon(uint8_t* receive) {
-  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
-  return false;
-}
-
 }  // namespace
 
 bool RunSend(const std::string& remote, const std::string& local) {
