@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include "NorraLink.h"
 #include "control_ids.h"
 #include "controller.h"
 #include "file_replace.h"
@@ -14,11 +15,11 @@ namespace {
 
 const char* ErrorText(int code) {
   switch (code) {
-    case kNoticeBadPackedData:
+    case NL_NOTIFY_BAD_PACKED_DATA:
       return "ERROR : Not match packed CRC or invalid data!!";
-    case kNoticeDownloadError:
+    case NL_NOTIFY_DOWNLOAD_ERROR:
       return "ERROR : Download Error!!";
-    case kNoticeBadDataType:
+    case NL_NOTIFY_BAD_DATA_TYPE:
       return "ERROR : Invalid Data Type!!";
     default:
       return "ERROR : Invalid ModelId or SystemId!!";
@@ -38,11 +39,11 @@ bool UploadController::OnNotice(int code, intptr_t value) {
   ControllerState& s = *state_;
   const int percent = static_cast<int>(value);
   switch (code) {
-    case kNoticeBadPackedData:
-    case kNoticeDownloadError:
-    case kNoticeBadDataType:
-    case kNoticeBadModelId:
-      if (code == kNoticeDownloadError) downloadFileError_ = true;
+    case NL_NOTIFY_BAD_PACKED_DATA:
+    case NL_NOTIFY_DOWNLOAD_ERROR:
+    case NL_NOTIFY_BAD_DATA_TYPE:
+    case NL_NOTIFY_BAD_MODEL_ID:
+      if (code == NL_NOTIFY_DOWNLOAD_ERROR) downloadFileError_ = true;
       view_.MessageBox(ErrorText(code), "ERROR", pw::kMbOk);
       return true;
     case kNoticeDeviceArrived:
@@ -56,14 +57,14 @@ bool UploadController::OnNotice(int code, intptr_t value) {
     case kNoticeSerialDownDone:
       OnSerialDownDone(value);
       return true;
-    case kNoticeUpFlashPercent:
+    case NL_NOTIFY_UP_FLASH_PERCENT:
       ShowProgress(ProgressKind::UploadFlash, "UpLoad Flash %d%%", percent);
       if (percent < 100) s.uploadSuccess = false;
       return true;
-    case kNoticeUpEepromPercent:
+    case NL_NOTIFY_UP_EEPROM_PERCENT:
       ShowProgress(ProgressKind::UploadEeprom, "UpLoad EEPROM %d%%", percent);
       return true;
-    case kNoticeDownPercent:
+    case NL_NOTIFY_DOWN_PERCENT:
       ShowProgress(ProgressKind::Download, "DownLoad %d%%", percent);
       return true;
     case kNoticeUsbUpDone:
@@ -116,7 +117,7 @@ void UploadController::RefusedStart(const char* what) {
 
 void UploadController::OnSerialUpDone(intptr_t value) {
   ControllerState& s = *state_;
-  if (value == kSerialUpOk) {
+  if (value == NL_SERIAL_UP_DONE) {
     s.uploadSuccess = true;
     AddMessage("Serial Upload Success!");
     if (view_.MessageBox("Serial Upload Success, Reboot Settop Box", "Notice", pw::kMbYesNo) ==
@@ -135,7 +136,7 @@ void UploadController::OnSerialUpDone(intptr_t value) {
 }
 
 void UploadController::OnSerialDownDone(intptr_t value) {
-  if (value == kSerialDownOk) {
+  if (value == NL_SERIAL_DOWN_DONE) {
     // The receiver has the settings either way; without the request it restarts by hand.
     const bool rebootSent = libs_.AutoReboot() == 0;
     Finish({pw::cli::kExitOk,
@@ -154,7 +155,7 @@ void UploadController::OnSerialDownDone(intptr_t value) {
 }
 
 void UploadController::OnUsbDownDone(intptr_t value) {
-  if (value == kUsbDownOk) {
+  if (value == NL_USB_DOWN_DONE) {
     AddMessage("USB Download Success!");
     libs_.AutoReboot();
     Finish({pw::cli::kExitOk,
@@ -170,7 +171,7 @@ void UploadController::OnUsbDownDone(intptr_t value) {
 
 void UploadController::OnUsbUpDone(intptr_t value) {
   ControllerState& s = *state_;
-  if (value != kUsbUpOk) {
+  if (value != NL_USB_UP_DONE) {
     AddMessage("USB Upload Fail!");
     Finish({pw::cli::kExitTransferFailed,
             "the USB upload failed (the receiver stopped answering or was removed); " + line_.file +
