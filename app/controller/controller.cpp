@@ -15,8 +15,8 @@
 namespace app {
 
 struct UploadController::Scratch {
-  std::array<uint8_t, kPackedSize> packed{};
-  std::array<uint8_t, kRegionSize> region{};
+  std::array<uint8_t, codec::kContainerSize> packed{};
+  std::array<uint8_t, codec::kRegionSize> region{};
 };
 
 namespace {
@@ -136,12 +136,12 @@ bool UploadController::LoadTransferFile(std::string* logLine) {
     case TransferFileProblem::Incomplete: {
       const size_t size = read.fileSize >= 0
                               ? static_cast<size_t>(read.fileSize)
-                              : kTransferHeaderSize + read.packedBytes + read.eepromBytes;
+                              : codec::kTransferHeaderSize + read.packedBytes + read.eepromBytes;
       *logLine =
           "Transfer file [" + line_.file + "] is incomplete: " + std::to_string(size) + " bytes";
       RefuseBadFile("the transfer file " + line_.file + " is incomplete: it holds " +
                         std::to_string(size) + " bytes; a transfer file holds at least " +
-                        std::to_string(kTransferFileSize) +
+                        std::to_string(codec::kTransferFileSize) +
                         " (a 64-byte header, the packed image and the EEPROM image)",
                     "give the whole transfer file the settings editor wrote");
       return false;
@@ -149,7 +149,8 @@ bool UploadController::LoadTransferFile(std::string* logLine) {
     case TransferFileProblem::SavedByUpload:
       *logLine = "Transfer file [" + line_.file + "] has no header: saved by an upload";
       RefuseBadFile(
-          "the transfer file " + line_.file + " holds " + std::to_string(kSavedTransferFileSize) +
+          "the transfer file " + line_.file + " holds " +
+              std::to_string(codec::kSavedTransferFileSize) +
               " bytes: most likely a file an upload saved, which has no 64-byte header",
           "make a transfer file of it with: penwick-pack transfer " + line_.file + " NEW-FILE");
       return false;

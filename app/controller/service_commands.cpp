@@ -56,7 +56,8 @@ void UploadController::OnUnpackFlashdata() {
         "False");
     return;
   }
-  if (SaveServiceFile("/~Pack2UnPack_", "UnPackedFlashData.upk", s.unpacked.data(), kRegionSize))
+  if (SaveServiceFile("/~Pack2UnPack_", "UnPackedFlashData.upk", s.unpacked.data(),
+                      codec::kRegionSize))
     AddMessage("UnPackedFlash File Save Ok");
   view_.EnableControl(kPackFlash, true);
 }
@@ -68,8 +69,8 @@ void UploadController::OnPackFlashData() {
     return;
   }
   AddMessage("OnPackFlashData() : Dll_PackFlashData(src,dest) == TRUE");
-  const bool saved =
-      SaveServiceFile("/~UnPack2Pack_", "PackedFlashData.pak", s.packed.data(), kPackedSize);
+  const bool saved = SaveServiceFile("/~UnPack2Pack_", "PackedFlashData.pak", s.packed.data(),
+                                     codec::kContainerSize);
   AddMessage(saved ? "PackedFlash File Save Success" : "PackedFlash File Save Fail");
 }
 
@@ -80,7 +81,7 @@ void UploadController::OnGetPackedFlashData() {
     return;
   }
   libs_.GetModelIdFromPackedFlashData(s.packed.data(), s.modelId.data());
-  if (SaveServiceFile("/~Dll2Pack_", "PackedFlashData.pak", s.packed.data(), kPackedSize))
+  if (SaveServiceFile("/~Dll2Pack_", "PackedFlashData.pak", s.packed.data(), codec::kContainerSize))
     AddMessage("OnPackflashdata() : PackedFlash File Save Ok");
 }
 
@@ -90,7 +91,7 @@ void UploadController::OnGeteepromdata() {
     AddMessage("OnGeteepromdata() : Dll_GetEepromData(m_EepromData) == FALSE");
     return;
   }
-  if (SaveServiceFile("/~", "EepromData.bin", s.eeprom.data(), kEepromSize))
+  if (SaveServiceFile("/~", "EepromData.bin", s.eeprom.data(), codec::kEepromSize))
     AddMessage("OnGeteepromdata() : Eeprom File Save Ok");
 }
 

@@ -18,8 +18,8 @@ struct TransferFileRead {
   int64_t fileSize = -1;   // size of a regular file, else -1
 };
 
-// Clears `packed` (kPackedSize bytes) and `eeprom` (kEepromSize bytes, or null for none),
-// skips `offset` bytes and reads up to a whole image into each, in that order. Reads no more
+// Clears `packed` (codec::kContainerSize bytes) and `eeprom` (codec::kEepromSize bytes, or null for
+// none), skips `offset` bytes and reads up to a whole image into each, in that order. Reads no more
 // than that of the file.
 TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* packed,
                             uint8_t* eeprom);
@@ -37,8 +37,8 @@ enum class TransferFileProblem {
 };
 
 // Whether the images read may be sent. The packed image is unpacked on a copy (`scratch`,
-// kPackedSize bytes, and `region`, kRegionSize bytes, are overwritten); the library's identity
-// store is put back as it was, so the check leaves the library as it found it.
+// codec::kContainerSize bytes, and `region`, codec::kRegionSize bytes, are overwritten); the
+// library's identity store is put back as it was, so the check leaves the library as it found it.
 TransferFileProblem CheckTransferImages(const TransferFileRead& read, const uint8_t* packed,
                                         Libraries& libraries, uint8_t* scratch, uint8_t* region);
 

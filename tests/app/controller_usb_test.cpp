@@ -171,7 +171,7 @@ TEST_F(UsbRun, AnUploadThatFailsOrCannotBeUsedLeavesTheFile) {
     view = RecordingView();
     auto& c = Upload();
     DeviceChange(pw::kDeviceArrival);
-    const std::vector<uint8_t> zeros(app::kPackedSize, 0), eeprom(app::kEepromSize, 7);
+    const std::vector<uint8_t> zeros(codec::kContainerSize, 0), eeprom(codec::kEepromSize, 7);
     Dll_PutPackedFlashData(zeros.data());
     Dll_PutEepromData(eeprom.data());
     Notice(app::kNoticeUsbUpDone, 257);

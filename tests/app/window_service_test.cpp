@@ -74,7 +74,7 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
   ASSERT_TRUE(w.Button(app::kPackFlash)->isEnabled());
   Click(app::kPackFlash);
   EXPECT_TRUE(listed("PackedFlash File Save Success"));
-  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), app::kPackedSize);
+  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), codec::kContainerSize);
   Click(app::kViewModelId);
   EXPECT_TRUE(list->toPlainText().contains("ViewModelId() SystemId "));
   Click(app::kViewSystemId);
