@@ -61,7 +61,8 @@ app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
 
   std::array<uint8_t, 32> before{}, after{};
   Dll_GetModelId(before.data());
-  const app::TransferFileRead read = app::ReadTransferBytes(file, packed->data(), eeprom->data());
+  const app::TransferFileRead read =
+      app::ReadImageBytes(file, codec::kTransferHeaderSize, packed->data(), eeprom->data());
   const size_t header = std::min(file.size(), codec::kTransferHeaderSize);
   const auto at = file.begin() + static_cast<std::ptrdiff_t>(header);
   if (read.packedBytes != std::min(file.size() - header, codec::kContainerSize) ||

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include "image_layout.h"
 #include "libraries.h"
@@ -46,14 +47,14 @@ TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* pac
     read.openError = EISDIR;
     return read;
   }
-  read.opened = true;
-  std::memset(packed, 0, codec::kContainerSize);
-  if (eeprom != nullptr) std::memset(eeprom, 0, codec::kEepromSize);
-  if (known && S_ISREG(info.st_mode)) read.fileSize = info.st_size;
-  if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) return read;
-  read.packedBytes = ReadUpTo(file.get(), packed, codec::kContainerSize);
-  if (read.packedBytes > 0 && eeprom != nullptr)
-    read.eepromBytes = ReadUpTo(file.get(), eeprom, codec::kEepromSize);
+  std::vector<uint8_t> bytes(offset + codec::kContainerSize +
+                             (eeprom != nullptr ? codec::kEepromSize : 0));
+  // A stream that cannot seek (a pipe) gives no images.
+  size_t got = 0;
+  if (std::fseek(file.get(), 0, SEEK_SET) == 0)
+    got = ReadUpTo(file.get(), bytes.data(), bytes.size());
+  read = ReadImageBytes(std::span<const uint8_t>(bytes.data(), got), offset, packed, eeprom);
+  read.fileSize = known && S_ISREG(info.st_mode) ? info.st_size : -1;
   return read;
 }
 
@@ -61,17 +62,17 @@ TransferFileRead ReadTransferFile(const std::string& path, uint8_t* packed, uint
   return ReadImages(path, codec::kTransferHeaderSize, packed, eeprom);
 }
 
-TransferFileRead ReadTransferBytes(std::span<const uint8_t> bytes, uint8_t* packed,
-                                   uint8_t* eeprom) {
+TransferFileRead ReadImageBytes(std::span<const uint8_t> bytes, size_t offset, uint8_t* packed,
+                                uint8_t* eeprom) {
   TransferFileRead read;
   read.opened = true;
   read.fileSize = static_cast<int64_t>(bytes.size());
   std::memset(packed, 0, codec::kContainerSize);
-  std::memset(eeprom, 0, codec::kEepromSize);
-  const auto rest = bytes.subspan(std::min(bytes.size(), codec::kTransferHeaderSize));
+  if (eeprom != nullptr) std::memset(eeprom, 0, codec::kEepromSize);
+  const auto rest = bytes.subspan(std::min(bytes.size(), offset));
   read.packedBytes = std::min(rest.size(), codec::kContainerSize);
   std::copy_n(rest.begin(), read.packedBytes, packed);
-  if (read.packedBytes > 0) {
+  if (read.packedBytes > 0 && eeprom != nullptr) {
     const auto tail = rest.subspan(read.packedBytes);
     read.eepromBytes = std::min(tail.size(), codec::kEepromSize);
     std::copy_n(tail.begin(), read.eepromBytes, eeprom);

@@ -18,16 +18,16 @@ struct TransferFileRead {
   int64_t fileSize = -1;   // size of a regular file, else -1
 };
 
-// Clears `packed` (codec::kContainerSize bytes) and `eeprom` (codec::kEepromSize bytes, or null for
-// none), skips `offset` bytes and reads up to a whole image into each, in that order. Reads no more
-// than that of the file.
+// Clears `packed` (codec::kContainerSize bytes) and `eeprom` (codec::kEepromSize bytes, or
+// null for none), skips `offset` bytes and reads up to a whole image into each, in that order.
+// Reads no more than that of the file; the bytes read go through ReadImageBytes.
 TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* packed,
                             uint8_t* eeprom);
 // A transfer file: its header skipped.
 TransferFileRead ReadTransferFile(const std::string& path, uint8_t* packed, uint8_t* eeprom);
-// The same over a file's bytes.
-TransferFileRead ReadTransferBytes(std::span<const uint8_t> bytes, uint8_t* packed,
-                                   uint8_t* eeprom);
+// The same over a file's first bytes (fileSize is their count).
+TransferFileRead ReadImageBytes(std::span<const uint8_t> bytes, size_t offset, uint8_t* packed,
+                                uint8_t* eeprom);
 
 enum class TransferFileProblem {
   None,
