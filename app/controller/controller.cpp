@@ -111,7 +111,6 @@ bool UploadController::ShowPackedRead(const TransferFileRead& read) {
 
 bool UploadController::LoadTransferFile(std::string* logLine) {
   ControllerState& s = *state_;
-  s.fileName = line_.file;
   const TransferFileRead read = ReadTransferFile(line_.file, s.packed.data(), s.eeprom.data());
   if (!ShowPackedRead(read)) {
     *logLine = "Cannot open file [" + line_.file + "]";
@@ -172,7 +171,6 @@ void UploadController::RefuseBadFile(const std::string& reason, const std::strin
 
 bool UploadController::SaveTransferFile() {
   ControllerState& s = *state_;
-  s.fileName = line_.file;
   const std::string error = ReplaceFile(
       line_.file, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
   if (error.empty()) return true;

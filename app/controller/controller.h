@@ -47,7 +47,6 @@ struct ControllerState {
   bool fileLoaded = false;  // `packed` came from a file (not from the receiver)
   bool serialOpened = false;
   bool regionFilled = false;  // an unpack or an upload filled `unpacked`
-  std::string fileName;       // file last opened or written
   std::string workDir;        // folder of the saved files and the library's temporary file
   std::string initialDir;     // first folder of the open-file dialog
   std::string messages;       // the message list: "\r\n" before every entry

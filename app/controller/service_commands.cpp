@@ -35,7 +35,6 @@ void UploadController::OnFileOpen() {
   const auto chosen =
       view_.ChooseFileToOpen(s.initialDir, "Packed Files (*.pak)|*.pak|All Files (*.*)|*.*||");
   if (!chosen) return;
-  s.fileName = *chosen;
   const TransferFileRead read = ReadImages(*chosen, 0, s.packed.data(), nullptr);
   if (!ShowPackedRead(read)) return;
   s.fileLoaded = true;
