@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "control_ids.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "transfer_file.h"
 
@@ -171,7 +171,7 @@ void UploadController::RefuseBadFile(const std::string& reason, const std::strin
 
 bool UploadController::SaveTransferFile() {
   ControllerState& s = *state_;
-  const std::string error = ReplaceFile(
+  const std::string error = pw::files::ReplaceFile(
       line_.file, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
   if (error.empty()) return true;
   char text[512];

@@ -1,12 +1,11 @@
 // The reactions to the libraries' notices and to device changes.
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
 #include "NorraLink.h"
 #include "control_ids.h"
 #include "controller.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 
 namespace app {
@@ -204,16 +203,15 @@ void UploadController::OnUsbUpDone(intptr_t value) {
 // the temporary folder.
 std::string UploadController::KeepReceived(std::string* error) {
   const ControllerState& s = *state_;
-  const std::string name = line_.file.substr(line_.file.rfind('/') + 1) + ".received";
-  const char* tmp = std::getenv("TMPDIR");
+  const std::string name = pw::files::NameOf(line_.file) + ".received";
   const std::string candidates[] = {
       line_.file + ".received",
-      s.workDir.empty() ? name : s.workDir + "/" + name,
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" + name,
+      pw::files::PathIn(s.workDir, name),
+      pw::files::PathIn(pw::files::TemporaryFolder(), name),
   };
   for (const std::string& path : candidates) {
-    *error =
-        ReplaceFile(path, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
+    *error = pw::files::ReplaceFile(
+        path, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
     if (error->empty()) {
       AddMessage("The received images are kept in %s", path.c_str());
       return path;

@@ -1,30 +1,17 @@
 // Start-up: the initial look, the work folder, the log, and arming or starting the run that
 // the port text selects.
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <ctime>
 
 #include "control_ids.h"
 #include "controller.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "penwick/serial_port.hpp"
 #include "upload_log.h"
 
 namespace app {
-namespace {
-
-std::optional<std::string> CurrentDirectory() {
-  char path[PATH_MAX];
-  if (getcwd(path, sizeof path) == nullptr) return std::nullopt;
-  return std::string(path);
-}
-
-}  // namespace
-
 void UploadController::Startup() {
   ControllerState& s = *state_;
   if (line_.posX != 0 && line_.posY != 0) view_.Move(line_.posX, line_.posY);
@@ -34,7 +21,7 @@ void UploadController::Startup() {
   view_.EnableControl(kUpLoad, false);
   view_.EnableControl(kDownLoad, false);
   EnableFunctions(s.uploadSuccess);
-  const auto folder = CurrentDirectory();
+  const auto folder = pw::files::CurrentFolder();
   s.workDir = folder.value_or("");
   AddMessage("%s", s.workDir.c_str());
   s.packed.fill(0);
@@ -128,7 +115,7 @@ bool UploadController::StartUsbDownload() {
 // The received images go into the transfer file: a file that cannot be written there is
 // refused before anything is armed, so no upload is lost.
 bool UploadController::UploadDestinationWritable() {
-  const std::string problem = CheckReplaceable(line_.file);
+  const std::string problem = pw::files::CheckReplaceable(line_.file);
   if (problem.empty()) return true;
   log_->Line("Cannot write file [" + line_.file + "]");
   AddMessage("Nothing is read: %s", problem.c_str());

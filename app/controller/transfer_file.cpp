@@ -1,60 +1,26 @@
 #include "transfer_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
-#include <vector>
 
 #include "image_layout.h"
 #include "libraries.h"
+#include "penwick/local_file.hpp"
 
 namespace app {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-size_t ReadUpTo(std::FILE* file, uint8_t* into, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const size_t got = std::fread(into + total, 1, count - total, file);
-    if (got == 0) break;
-    total += got;
-  }
-  return total;
-}
-
-}  // namespace
 
 TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* packed,
                             uint8_t* eeprom) {
-  TransferFileRead read;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    read.openError = errno;
+  const pw::files::FileStart start = pw::files::ReadFileStart(
+      path, offset + codec::kContainerSize + (eeprom != nullptr ? codec::kEepromSize : 0));
+  if (start.error != 0) {
+    TransferFileRead read;
+    read.openError = start.error;
     return read;
   }
-  struct stat info {};
-  const bool known = fstat(fileno(file.get()), &info) == 0;
-  // A folder opens for reading here, but it is not a file to read.
-  if (known && S_ISDIR(info.st_mode)) {
-    read.openError = EISDIR;
-    return read;
-  }
-  std::vector<uint8_t> bytes(offset + codec::kContainerSize +
-                             (eeprom != nullptr ? codec::kEepromSize : 0));
-  // A stream that cannot seek (a pipe) gives no images.
-  size_t got = 0;
-  if (std::fseek(file.get(), 0, SEEK_SET) == 0)
-    got = ReadUpTo(file.get(), bytes.data(), bytes.size());
-  read = ReadImageBytes(std::span<const uint8_t>(bytes.data(), got), offset, packed, eeprom);
-  read.fileSize = known && S_ISREG(info.st_mode) ? info.st_size : -1;
+  TransferFileRead read = ReadImageBytes(start.bytes, offset, packed, eeprom);
+  read.fileSize = start.size;
   return read;
 }
 
