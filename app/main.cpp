@@ -9,6 +9,7 @@
 #include "command_line.h"
 #include "console/console_run.h"
 #include "console/console_view.h"
+#include "device_list/device_list.h"
 #include "front_end.h"
 #include "program_options.h"
 #include "qt/platform_probe.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv) {
     std::printf("PenwickUpload %s\n", PENWICK_VERSION);
     return 0;
   }
+  if (options.list) return app::RunDeviceList(options.json);
   const app::CommandLine& line = options.line;
   // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
   const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());

@@ -72,6 +72,8 @@ ProgramOptions ParseProgramOptions(const std::vector<std::string>& args) {
       options.service = true;
     } else if (name == "--verbose") {
       options.verbose = true;
+    } else if (name == "--list") {
+      options.list = true;
     } else if (name == "--json") {
       options.json = true;
       options.console = true;
@@ -117,6 +119,7 @@ std::string UsageSynopsis() {
   return "usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] [--verbose]\n"
          "                     [--timeout SECONDS]\n"
          "       PenwickUpload --service [-f FILE -p PORT]\n"
+         "       PenwickUpload --list [--json]\n"
          "       PenwickUpload --help | --version\n";
 }
 
@@ -150,6 +153,9 @@ std::string UsageText() {
          "                     value and the result; the text for people goes to stderr\n"
          "  --verbose          on the console, the service panel's message list too\n"
          "  --timeout SECONDS  give up when no transfer has begun this long after start-up\n"
+         "  --list             list the serial ports (with the COMn of each), the USB devices\n"
+         "                     and the USB/IP servers the program can see, why it cannot use\n"
+         "                     one, and the PENWICK_USB_IDS line for a receiver; no -f needed\n"
          "  --help, --version  this text, the version\n"
          "\n"
          "Environment:\n"

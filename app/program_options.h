@@ -16,6 +16,7 @@ struct ProgramOptions {
   bool console = false;                  // the console front end
   bool json = false;                     // JSON lines on stdout (implies the console)
   bool service = false;                  // the window shows its service panel
+  bool list = false;                     // list the ports and devices, nothing else
   bool verbose = false;                  // the console shows the message list's entries too
   std::optional<double> timeoutSeconds;  // from the end of start-up until a transfer begins
   CommandLine line;                      // the letter options

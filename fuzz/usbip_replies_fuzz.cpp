@@ -1,6 +1,7 @@
 // Fuzzes what the USB driver reads from outside: USB/IP servers' device-list and import
 // replies, the URB reply stream of an imported device, and the configuration set a device
-// sends (pipe numbering). The first byte picks the parser.
+// sends (pipe numbering, and the shape the device list reads from it). The first byte picks the
+// parser.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -57,6 +58,10 @@ bool Parse(const uint8_t* data, size_t size) {
     default: {
       auto layout = pw::usb::WalkConfiguration(rest);
       if (layout && layout->numEndpoints > pw::usb::kMaxPipes) std::abort();
+      // The device list's shape check reads the same set and accepts exactly what the walk does.
+      const auto shape = pw::usb::ShapeOfConfiguration(rest);
+      if (shape.has_value() != layout.has_value()) std::abort();
+      if (shape) pw::usb::ReceiverShapeMismatch(*shape);
       return layout.has_value();
     }
   }

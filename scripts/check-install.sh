@@ -19,6 +19,7 @@ NorraLink.h
 PenwickHelpers.h
 penwick/message_box.hpp
 penwick/platform_api.h
+penwick/usb_settings.hpp
 penwick/window.h
 penwick/window.hpp"
 installed=$(cd "$prefix/include" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
@@ -30,32 +31,10 @@ fi
 
 libdir=$(find "$prefix" -name NorraLink.pc -printf '%h\n' | head -n 1)
 export PKG_CONFIG_PATH=$libdir
-cat > "$prefix/client.c" <<'C'
-#include <HvUsb.h>
-#include <NorraLink.h>
-#include <stdio.h>
-int main(void) {
-  const uint8_t digits[] = "123456789";
-  uint16_t a = GetCrc16(digits, 9);
-  printf("%04X %u\n", a, (unsigned)Dll_GetSystemId());
-  return a == 0xBB3D ? 0 : 1;
-}
-C
-cc -std=c11 -Wall -Werror "$prefix/client.c" -o "$prefix/client" $(pkg-config --cflags --libs NorraLink HvUsb) \
+cc -std=c11 -Wall -Werror tests/install/client.c -o "$prefix/client" $(pkg-config --cflags --libs NorraLink HvUsb) \
   -Wl,-rpath,"$libdir/.."
 "$prefix/client"
-cat > "$prefix/client.cpp" <<'CPP'
-#include <NorraLink.h>
-#include <penwick/message_box.hpp>
-#include <penwick/window.hpp>
-int main() {
-  int seen = 0;
-  PwWindow window([&](const pw::Message& m) { seen = static_cast<int>(m.code); return intptr_t{0}; });
-  pw::SetMessageBoxHandler([](const pw::MessageBoxRequest&) { return pw::kIdOk; });
-  return Dll_SerialUp(window.handle(), 4001) == 0 && Dll_GetSystemId() == 0 && seen == 0 ? 0 : 1;
-}
-CPP
-c++ -std=c++20 -Wall -Werror "$prefix/client.cpp" -o "$prefix/client++" \
+c++ -std=c++20 -Wall -Werror tests/install/client.cpp -o "$prefix/client++" \
   $(pkg-config --cflags --libs NorraLink) -Wl,-rpath,"$libdir/.."
 "$prefix/client++"
 test -x "$prefix/bin/PenwickUpload"

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what building, testing, fuzzing and benchmarking need on Debian.
+# Installs what building, testing, fuzzing, benchmarking and packaging need on Debian.
 # Skips apt-get when everything is already there (a developer's machine).
 set -euo pipefail
 packages=(
@@ -8,6 +8,7 @@ packages=(
   lhasa jlha-utils
   libusb-1.0-0-dev
   qt6-base-dev qt6-qpa-plugins xvfb xauth fonts-dejavu-core
+  help2man dpkg-dev file lintian
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -28,6 +28,9 @@ cmake --build build/tsan -j"$jobs" --target threaded_tests
 echo "== install"
 scripts/check-install.sh
 
+echo "== package"
+scripts/check-package.sh
+
 echo "== fuzz"
 scripts/fuzz.sh "${FUZZ_SECONDS:-20}"
 

@@ -2,11 +2,13 @@
 
 #include "box_prompt.h"
 #include "controller.h"
-#include "json_line.h"
 #include "penwick/cli/exit_codes.hpp"
+#include "penwick/cli/json_line.hpp"
 
 namespace app {
 namespace {
+
+using pw::cli::JsonLine;
 
 constexpr int kPipeWaitingStep = 10;  // seconds between waiting lines on a pipe
 

@@ -122,7 +122,9 @@ void UploadController::OnSerialUpDone(intptr_t value) {
     if (view_.MessageBox("Serial Upload Success, Reboot Settop Box", "Notice", pw::kMbYesNo) ==
         pw::kIdYes) {
       std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-      libs_.AutoReboot();
+      if (libs_.AutoReboot() != 0) {
+        AddMessage("The reboot request could not be sent: reboot the receiver by hand");
+      }
     }
     libs_.GetPackedFlashData(s.packed.data());
     libs_.GetEepromData(s.eeprom.data());

@@ -1,9 +1,11 @@
-// Start-up: the initial look, the work folder, the log, and arming or starting the run that
-// the port text selects.
+// Start-up: the initial look, the work folder (cleared of download files an earlier run left),
+// the log, and arming or starting the run that the port text selects.
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <filesystem>
 
+#include "NorraLink.h"
 #include "control_ids.h"
 #include "controller.h"
 #include "penwick/local_file.hpp"
@@ -12,6 +14,35 @@
 #include "upload_log.h"
 
 namespace app {
+namespace {
+
+// Whether `name` is a download file or the temporary it is first written as.
+bool IsDownloadFileName(const std::string& name) {
+  const std::string file = NL_DOWNLOAD_FILE_NAME;
+  const std::string temporary = file + NL_DOWNLOAD_FILE_PART;
+  if (name == file) return true;
+  if (name.size() <= temporary.size() || name.compare(0, temporary.size(), temporary) != 0)
+    return false;
+  return name.find_first_not_of("0123456789", temporary.size()) == std::string::npos;
+}
+
+// A run ended at once during a download (a second stop signal, a kill) leaves its download
+// file in the work folder; nothing reads it again, so the next run removes it. Only regular
+// files are touched.
+void RemoveDownloadLeftovers(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::error_code error;
+  for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
+       it.increment(error)) {
+    std::error_code ignored;
+    if (IsDownloadFileName(it->path().filename().string()) &&
+        fs::is_regular_file(it->symlink_status(ignored)))
+      fs::remove(it->path(), ignored);
+  }
+}
+
+}  // namespace
+
 void UploadController::Startup() {
   ControllerState& s = *state_;
   if (line_.posX != 0 && line_.posY != 0) view_.Move(line_.posX, line_.posY);
@@ -23,6 +54,7 @@ void UploadController::Startup() {
   EnableFunctions(s.uploadSuccess);
   const auto folder = pw::files::CurrentFolder();
   s.workDir = folder.value_or("");
+  RemoveDownloadLeftovers(s.workDir);
   AddMessage("%s", s.workDir.c_str());
   s.packed.fill(0);
   s.unpacked.fill(0);

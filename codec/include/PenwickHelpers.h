@@ -10,7 +10,12 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+/* The DLL's exports are listed in each library's .def file: undecorated names, nothing else. */
+#define PW_EXPORT
+#else
 #define PW_EXPORT __attribute__((visibility("default")))
+#endif
 
 PW_EXPORT uint16_t Get16bit(const uint8_t* p);
 PW_EXPORT void Put16bit(uint8_t* p, uint16_t value);

@@ -7,6 +7,10 @@
 
 namespace codec {
 
+// The file is first written as `path` followed by this suffix and a decimal number, then
+// renamed to `path`.
+inline constexpr const char* kDownloadTemporarySuffix = ".part";
+
 // Writes the download file at `path` (the full path, folder and name). Returns true when the
 // whole file has been written. On failure there is no new file at `path` (an older one stays
 // as it was): the work areas cannot be allocated ("DLL : Insufficient memory" notice), the

@@ -40,7 +40,7 @@ void AppendSection(PackWork& work, const uint8_t* data, size_t length, uint16_t 
 // complete file. Null when the folder does not take a new file.
 std::FILE* CreateBeside(const std::string& path, std::string& tempPath) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    tempPath = path + ".part" + std::to_string(g_tempCounter.fetch_add(1));
+    tempPath = path + kDownloadTemporarySuffix + std::to_string(g_tempCounter.fetch_add(1));
     std::FILE* file = std::fopen(tempPath.c_str(), "wbx");
     if (file != nullptr || errno != EEXIST) return file;
   }

@@ -10,11 +10,14 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
 #include <string_view>
+
+#include "local_file_fault.hpp"
 
 namespace pw::files {
 namespace {
@@ -28,12 +31,6 @@ uint32_t AttributesOf(const struct stat& st) {
 mode_t ModeFor(mode_t mode, uint32_t attributes) {
   mode &= 07777;
   return (attributes & kAttributeReadOnly) != 0 ? (mode & ~kWriteBits) : (mode | S_IWUSR);
-}
-
-// The fault PENWICK_LOCAL_FILE_FAULT asks for, read at each use so a test can change it.
-bool FaultRequested(std::string_view name) {
-  const char* fault = std::getenv("PENWICK_LOCAL_FILE_FAULT");
-  return fault != nullptr && name == fault;
 }
 
 constexpr int kMaxLinkHops = 40;
@@ -102,29 +99,6 @@ int CreateTemporary(const std::string& target, mode_t mode, std::string* name) {
 
 }  // namespace
 
-File::~File() {
-  Close();
-}
-
-File::File(File&& other) noexcept : fd_(other.fd_), error_(other.error_) {
-  other.fd_ = -1;
-}
-
-File& File::operator=(File&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = other.fd_;
-    error_ = other.error_;
-    other.fd_ = -1;
-  }
-  return *this;
-}
-
-bool File::Failed() const {
-  error_ = errno;
-  return false;
-}
-
 bool File::Open(const std::string& path, Mode mode) {
   Close();
   int flags = O_CLOEXEC;
@@ -136,7 +110,7 @@ bool File::Open(const std::string& path, Mode mode) {
       flags |= O_RDWR;
       break;
     case Mode::CreateNew:
-      if (FaultRequested("read-only")) {
+      if (LocalFileFaultRequested("read-only")) {
         errno = EROFS;
         return Failed();
       }
@@ -184,7 +158,7 @@ std::optional<size_t> File::Read(uint8_t* buffer, size_t size) {
 }
 
 bool File::Write(const uint8_t* data, size_t size) {
-  if (size != 0 && FaultRequested("disk-full")) {
+  if (size != 0 && LocalFileFaultRequested("disk-full")) {
     errno = ENOSPC;
     return Failed();
   }
@@ -382,6 +356,12 @@ std::string CheckReplaceable(const std::string& path) {
     return Describe("cannot create " + path + " in " + folder, errno);
   }
   return {};
+}
+
+bool ReplaceAtomically(const std::string& replacement, const std::string& target) {
+  struct stat st {};
+  if (::stat(target.c_str(), &st) == 0) ::chmod(replacement.c_str(), st.st_mode & 07777);
+  return std::rename(replacement.c_str(), target.c_str()) == 0;
 }
 
 }  // namespace pw::files

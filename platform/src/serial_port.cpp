@@ -15,11 +15,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "serial_port_name.hpp"
 
 namespace pw {
 
@@ -144,21 +145,11 @@ struct SerialPort::Device {
 
 std::string ResolveSerialPortName(const std::string& name) {
   if (name.find('/') != std::string::npos) return name;
-  if (name.size() < 4 || name.size() > 12) return name;
-  if (std::toupper(static_cast<unsigned char>(name[0])) != 'C' ||
-      std::toupper(static_cast<unsigned char>(name[1])) != 'O' ||
-      std::toupper(static_cast<unsigned char>(name[2])) != 'M')
-    return name;
-  unsigned long n = 0;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (!std::isdigit(static_cast<unsigned char>(name[i]))) return name;
-    n = n * 10 + static_cast<unsigned long>(name[i] - '0');
-  }
-  std::string var = "PENWICK_COM" + std::to_string(n);
-  if (const char* value = std::getenv(var.c_str()); value != nullptr && *value != '\0')
-    return value;
-  if (n == 0) return name;
-  return "/dev/ttyS" + std::to_string(n - 1);
+  const auto n = ComPortNumber(name);
+  if (!n) return name;
+  if (auto device = ComPortFromEnvironment(*n)) return *device;
+  if (*n == 0) return name;
+  return "/dev/ttyS" + std::to_string(*n - 1);
 }
 
 SerialPort::SerialPort() = default;

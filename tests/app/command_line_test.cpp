@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include "command_line.h"
-#include "json_line.h"
 #include "program_options.h"
 
 using app::RunMode;
@@ -108,13 +107,4 @@ TEST(ProgramOptions, DoubleDashOptions) {
   options = app::ParseProgramOptions({"COM256", "--timeout", "0", "--json"});
   EXPECT_NE(options.error.find("COM256"), std::string::npos) << options.error;
   EXPECT_TRUE(options.json);
-}
-
-TEST(JsonLine, AnyTextBecomesAValidString) {
-  EXPECT_EQ(app::JsonString("a\"b\\c\r\n\t\x01\x7f"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u007f\"");
-  EXPECT_EQ(app::JsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
-  // Bytes that are not UTF-8 (a lone continuation, a cut sequence, an overlong form).
-  EXPECT_EQ(app::JsonString("\x80|\xc3|\xc0\xaf"), "\"\\ufffd|\\ufffd|\\ufffd\\ufffd\"");
-  EXPECT_EQ(app::JsonLine("result").Add("exit", 4).Add("ok", false).Text(),
-            "{\"type\":\"result\",\"exit\":4,\"ok\":false}");
 }

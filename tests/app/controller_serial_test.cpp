@@ -113,9 +113,12 @@ TEST_F(ControllerTest, PortCommandsAndTheirResults) {
   EXPECT_FALSE(c.state().serialOpened);
 }
 
-// The service panel: a serial upload (progress, success answered No), then "DownLoad" of what
-// it brought, which is refused before an upload or unpack filled the region.
+// The service panel: a serial upload (progress, success answered No, then Yes with a reboot
+// request that cannot be sent), then "DownLoad" of what it brought, which is refused before an
+// upload or unpack filled the region.
 TEST_F(ControllerTest, ServiceUploadThenDownload) {
+  const std::string kRebootByHand =
+      "entry The reboot request could not be sent: reboot the receiver by hand";
   auto& c = Start({"-pCOM2"});
   c.OnHvdown();
   EXPECT_EQ(links.Count("SerialDown"), 0u);
@@ -145,6 +148,13 @@ TEST_F(ControllerTest, ServiceUploadThenDownload) {
   Notice(NL_NOTIFY_UP_FLASH_PERCENT, 100);
   EXPECT_TRUE(c.state().uploadSuccess);
   EXPECT_FALSE(c.closed());
+  EXPECT_FALSE(view.Saw(kRebootByHand));
+  // Yes, but the reboot request cannot be sent: the list says to reboot by hand.
+  view.boxAnswers = {pw::kIdYes};
+  links.rebootResult = -1;
+  Notice(app::kNoticeSerialUpDone, 1);
+  EXPECT_EQ(links.Count("AutoReboot"), 1u);
+  EXPECT_TRUE(view.Saw(kRebootByHand));
 
   c.OnSerialOpen();
   EXPECT_EQ(view.enabled[app::kDownLoad], true);

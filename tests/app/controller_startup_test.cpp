@@ -15,13 +15,21 @@ using pw::cli::kExitBadTransferFile;
 
 TEST_F(ControllerTest, NoFileArmsNothingAndLogsTwoLines) {
   // A work folder with printf directives in its name is shown as it is.
-  std::filesystem::create_directories(dir / "a%sb%n%d");
-  std::filesystem::current_path(dir / "a%sb%n%d");
+  const std::filesystem::path work = dir / "a%sb%n%d";
+  std::filesystem::create_directories(work / "~tmpDown.hvd.part3");
+  std::filesystem::current_path(work);
+  // Download files a run ended at once left behind go, whatever the run; nothing else does.
+  const std::vector<std::string> leftovers = {"~tmpDown.hvd", "~tmpDown.hvd.part0",
+                                              "~tmpDown.hvd.part17"};
+  const std::vector<std::string> kept = {"~tmpDown.hvd.part", "~tmpDown.hvd.part1x",
+                                         "~tmpDown.hvd.bak", "x~tmpDown.hvd"};
+  for (const auto& name : leftovers) WriteAll(work / name, {1, 2});
+  for (const auto& name : kept) WriteAll(work / name, {1, 2});
   const std::time_t before = std::time(nullptr);
   auto& c = Start({"-pCOM0", "-x100"});
   const std::time_t after = std::time(nullptr);
 
-  const std::string folder = (dir / "a%sb%n%d").string();
+  const std::string folder = work.string();
   EXPECT_EQ(view.Entries(), std::vector<std::string>{folder});
   EXPECT_EQ(c.state().messages, "\r\n" + folder);
   EXPECT_EQ(c.state().workDir, folder);
@@ -43,6 +51,9 @@ TEST_F(ControllerTest, NoFileArmsNothingAndLogsTwoLines) {
   EXPECT_FALSE(c.closed());
   EXPECT_EQ(c.outcome().exitCode, pw::cli::kExitNoTransferFile);
   EXPECT_TRUE(links.calls.empty());
+  for (const auto& name : leftovers) EXPECT_FALSE(std::filesystem::exists(work / name)) << name;
+  for (const auto& name : kept) EXPECT_TRUE(std::filesystem::exists(work / name)) << name;
+  EXPECT_TRUE(std::filesystem::is_directory(work / "~tmpDown.hvd.part3"));
 }
 
 TEST_F(ControllerTest, UsbDownloadWithAReceiverAlreadyAttachedWaitsForTheNextArrival) {

@@ -85,6 +85,13 @@ std::string ProgramTest::SimVerdict() {
   return last;
 }
 
+bool ProgramTest::DownloadFileLeft() const {
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().filename().string().rfind("~tmpDown.hvd", 0) == 0) return true;
+  }
+  return false;
+}
+
 namespace {
 
 // The console, unless `env` picks a display.

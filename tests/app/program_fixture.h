@@ -53,6 +53,8 @@ class ProgramTest : public ::testing::Test {
   std::vector<std::string> StartUsbSim(std::vector<std::string> args);
   // The sim's last line, once it has ended.
   std::string SimVerdict();
+  // Whether a download file, or the temporary it is written as, is in the work folder.
+  bool DownloadFileLeft() const;
 
   std::unique_ptr<WorkFolder> workFolder;
   std::filesystem::path dir;

@@ -43,6 +43,7 @@ TEST_F(ProgramTest, SerialDownloadOnAPipeAndAsJson) {
   EXPECT_NE(run.output.find("\nWriting [##############################] 100 %\n"),
             std::string::npos);
   EXPECT_EQ(LastLine(run.output).rfind("Done: the serial download completed", 0), 0u);
+  EXPECT_FALSE(DownloadFileLeft());
   std::ifstream log("Upload.Log");
   std::string first;
   std::getline(log, first);
@@ -268,6 +269,7 @@ TEST_F(ProgramTest, SerialTimeoutAndSigtermDuringTheTransfer) {
   run = FinishProgram(60s);
   EXPECT_EQ(run.status, 8) << run.output;
   EXPECT_NE(LastLine(run.output).find("stopped by SIGTERM"), std::string::npos) << run.output;
+  EXPECT_FALSE(DownloadFileLeft());
   sim->Stop(5s);
 }
 

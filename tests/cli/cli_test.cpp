@@ -1,5 +1,5 @@
-// Console support: the progress line's bytes on terminals and pipes, the exit-code table and
-// the stop signal.
+// Console support: the progress line's bytes on terminals and pipes, the exit-code table, the
+// JSON line writer and the stop signal.
 #include <signal.h>
 
 #include <chrono>
@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "penwick/cli/exit_codes.hpp"
+#include "penwick/cli/json_line.hpp"
 #include "penwick/cli/progress_line.hpp"
 #include "penwick/cli/stop_signal.hpp"
 
@@ -84,6 +85,15 @@ TEST(ExitCodes, DistinctNamesAndCodesWithZeroOnlyForSuccess) {
   EXPECT_STREQ(pw::cli::DescribeExitCode(pw::cli::kExitCancelled).name, "cancelled");
   EXPECT_STREQ(pw::cli::DescribeExitCode(99).name, "failure");
   EXPECT_NE(pw::cli::ExitCodeHelp().find(" 10  timed out"), std::string::npos);
+}
+
+TEST(JsonLine, AnyTextBecomesAValidString) {
+  EXPECT_EQ(pw::cli::JsonString("a\"b\\c\r\n\t\x01\x7f"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u007f\"");
+  EXPECT_EQ(pw::cli::JsonString("caf\xc3\xa9"), "\"caf\xc3\xa9\"");
+  // Bytes that are not UTF-8 (a lone continuation, a cut sequence, an overlong form).
+  EXPECT_EQ(pw::cli::JsonString("\x80|\xc3|\xc0\xaf"), "\"\\ufffd|\\ufffd|\\ufffd\\ufffd\"");
+  EXPECT_EQ(pw::cli::JsonLine("result").Add("exit", 4).Add("ok", false).Text(),
+            "{\"type\":\"result\",\"exit\":4,\"ok\":false}");
 }
 
 TEST(StopSignal, FirstSignalIsRecordedAndWakesTheWaiter) {

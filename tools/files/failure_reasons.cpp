@@ -1,8 +1,10 @@
 // The words and exit statuses of penwick-files' failures, and the reason for a task's outcome.
 #include "failure_reasons.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 
 #include "penwick/cli/exit_codes.hpp"
 
@@ -65,8 +67,16 @@ void Replace(std::string* text, const std::string& name, const std::string& valu
   }
 }
 
+// The errors that mean "no room"; the Windows C runtime has no quotas.
+constexpr int kNoRoom[] = {ENOSPC, EFBIG,
+#ifdef EDQUOT
+                           EDQUOT
+#endif
+};
+
 Reason LocalReason(TaskFailure failure, int error) {
-  if (error == ENOSPC || error == EDQUOT || error == EFBIG) return Reason::kDiskFull;
+  if (std::find(std::begin(kNoRoom), std::end(kNoRoom), error) != std::end(kNoRoom))
+    return Reason::kDiskFull;
   if (error == EISDIR) return Reason::kLocalIsFolder;
   if (failure == TaskFailure::kLocalRead) return Reason::kLocalRead;
   if (failure == TaskFailure::kLocalWrite) return Reason::kLocalWrite;

@@ -10,6 +10,9 @@
 
 namespace penwick_files {
 
+// What separates a folder from a name in LOCAL on this system.
+extern const char* const kPathSeparators;
+
 class LocalTarget {
  public:
   // `resume`: LOCAL is grown in place (it must exist).

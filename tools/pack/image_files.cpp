@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "NorraLink.h"
-#include "json_line.h"
+#include "penwick/cli/json_line.hpp"
 
 namespace penwick_pack {
 namespace {
@@ -157,7 +157,7 @@ std::string ReportText(const FileReport& r) {
 }
 
 std::string ReportJson(const FileReport& r, int exitCode) {
-  app::JsonLine line("info");
+  pw::cli::JsonLine line("info");
   line.Add("file", r.path).Add("size", static_cast<long long>(r.size)).Add("kind", KindKey(r.kind));
   if (r.kind != FileKind::kUnknown) {
     line.Add("systemId", static_cast<int>(r.systemId))

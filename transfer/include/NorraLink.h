@@ -13,7 +13,12 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+/* The DLL's exports are listed in NorraLink.def: undecorated names, nothing else. */
+#define NL_API
+#else
 #define NL_API __attribute__((visibility("default")))
+#endif
 
 /* ---- Notifications and session results ------------------------------------------------- */
 
@@ -71,6 +76,15 @@ NL_API int32_t Dll_UnPackFlashData(uint8_t* container, uint8_t* region);
    store as its identity block. Returns 1; 0 when the region cannot be packed into a container
    that unpacks again (the destination is then left as it was). */
 NL_API int32_t Dll_PackFlashData(const uint8_t* region, uint8_t* container);
+
+/* ---- Download file --------------------------------------------------------------------- */
+
+/* A download writes its download file into the folder it was given, under this name, and
+   removes it when its session ends. The file is first written as a temporary beside it: the
+   name, NL_DOWNLOAD_FILE_PART and a decimal number. A process ended during a download may leave
+   either behind; nothing reads them again. */
+#define NL_DOWNLOAD_FILE_NAME "~tmpDown.hvd"
+#define NL_DOWNLOAD_FILE_PART ".part"
 
 /* ---- Serial link and sessions ---------------------------------------------------------- */
 

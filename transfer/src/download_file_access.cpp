@@ -1,13 +1,18 @@
 #include "download_file_access.h"
 
 #include <array>
+#include <string_view>
 #include <vector>
 
+#include "NorraLink.h"
 #include "download_file.h"
 #include "image_layout.h"
 #include "library_state.h"
 
 namespace transfer {
+
+// Callers find a download's leftovers by the names the public header gives.
+static_assert(std::string_view(codec::kDownloadTemporarySuffix) == NL_DOWNLOAD_FILE_PART);
 
 bool WriteDownloadFileFor(uint16_t systemId, const std::string& path) {
   std::vector<uint8_t> packed(codec::kContainerSize);

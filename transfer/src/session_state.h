@@ -10,6 +10,8 @@
 #include <mutex>
 #include <string>
 
+#include "NorraLink.h"
+
 namespace transfer {
 
 // The link a session runs on, kept with the busy flag so that closing the serial port ends
@@ -67,7 +69,7 @@ SessionState& Session();
 
 // The download file's name inside the work folder, and the folder joined with it (an empty
 // folder gives the name alone: the current folder).
-inline constexpr const char* kDownloadFileName = "~tmpDown.hvd";
+inline constexpr const char* kDownloadFileName = NL_DOWNLOAD_FILE_NAME;
 std::string DownloadFilePathIn(const std::string& folder);
 
 // How long a frame receiver waits for the rest of a frame, and an upload step for an answer.

@@ -8,11 +8,14 @@
 
 using transfer::Session;
 
+// The USB library's file name (libHvUsb.so.0, HvUsb.dll), set by the build.
+constexpr const char* kUsbLibraryFile = PENWICK_USB_LIBRARY_FILE;
+
 extern "C" {
 
 int32_t Dll_InitUsbFunc(void) {
   Session().usbReady.store(0);
-  if (!pw::LoadModule("libHvUsb.so.0")) return 0;
+  if (!pw::LoadModule(kUsbLibraryFile)) return 0;
   Session().usbCancel.store(0);
   Session().usbReady.store(1);
   return 1;

@@ -12,7 +12,12 @@
 extern "C" {
 #endif
 
+#if defined(_WIN32)
+/* The DLL's exports are listed in HvUsb.def: undecorated names, nothing else. */
+#define HV_API
+#else
 #define HV_API __attribute__((visibility("default")))
+#endif
 
 /* ---- Bulk pipe I/O --------------------------------------------------------------------- */
 

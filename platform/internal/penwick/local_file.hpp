@@ -94,6 +94,10 @@ PW_PLATFORM_API std::optional<uint32_t> Attributes(const std::string& path);
 PW_PLATFORM_API bool SetAttributes(const std::string& path, uint32_t attributes);
 // Removes the file (not a directory) at `path`; false when nothing was removed.
 PW_PLATFORM_API bool RemoveFile(const std::string& path);
+// Puts the file `replacement` in the place of `target` in one step (a reader sees the old or
+// the new file, never a mix), within one folder. `target` need not exist; when it does, the
+// new file takes its attributes. False (errno set) when nothing was replaced.
+PW_PLATFORM_API bool ReplaceAtomically(const std::string& replacement, const std::string& target);
 
 // `name` in `folder`; an empty folder is the current one.
 PW_PLATFORM_API std::string PathIn(const std::string& folder, const std::string& name);

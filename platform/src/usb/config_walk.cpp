@@ -1,6 +1,8 @@
 // Configuration walk over a byte buffer received from the device.
 #include "penwick/usb_config_walk.hpp"
 
+#include <cstdio>
+
 namespace pw::usb {
 namespace {
 
@@ -54,9 +56,46 @@ std::optional<ConfigLayout> WalkConfiguration(std::span<const uint8_t> config) {
     if (!Fits(set, pos) || set[pos + 1] != kTypeEndpoint || set[pos] < 7) return std::nullopt;
     layout.endpoints[i].address = set[pos + 2];
     layout.endpoints[i].maxPacketSize = static_cast<uint16_t>(set[pos + 4] | (set[pos + 5] << 8));
+    layout.endpoints[i].attributes = set[pos + 3];
     pos += set[pos];
   }
   return layout;
+}
+
+std::optional<DeviceShape> ShapeOfConfiguration(std::span<const uint8_t> config) {
+  const auto layout = WalkConfiguration(config);
+  if (!layout) return std::nullopt;
+  DeviceShape shape;
+  shape.interfaceCount = config[4];  // the walk has checked a configuration of 9 bytes or more
+  shape.interfaceClass = config[layout->interfaceOffset + 5];
+  shape.endpointCount = layout->numEndpoints;
+  shape.endpoints = layout->endpoints;
+  return shape;
+}
+
+std::string ReceiverShapeMismatch(const DeviceShape& shape) {
+  constexpr uint8_t kVendorSpecific = 0xFF;
+  constexpr uint8_t kBulk = 2;
+  char text[96];
+  if (shape.interfaceCount != 1) {
+    std::snprintf(text, sizeof text, "it has %u interfaces, not one", shape.interfaceCount);
+    return text;
+  }
+  if (shape.interfaceClass != kVendorSpecific) {
+    std::snprintf(text, sizeof text, "its interface is of class 0x%02x, not vendor-specific",
+                  shape.interfaceClass);
+    return text;
+  }
+  bool bulkIn = false, bulkOut = false;
+  for (uint8_t i = 0; i < shape.endpointCount && i < kMaxEndpoints; ++i) {
+    const EndpointInfo& endpoint = shape.endpoints[i];
+    if ((endpoint.attributes & 3) != kBulk) continue;
+    ((endpoint.address & 0x80) ? bulkIn : bulkOut) = true;
+  }
+  if (!bulkOut && !bulkIn) return "its interface has no bulk endpoint";
+  if (!bulkOut) return "its interface has no bulk OUT endpoint";
+  if (!bulkIn) return "its interface has no bulk IN endpoint";
+  return {};
 }
 
 }  // namespace pw::usb

@@ -55,7 +55,8 @@ bool ReceiverConfigured() {
 }
 
 std::string ReceiverSettingsHelp() {
-  return "set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a receiver on this machine, or "
+  return "set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a receiver on this machine "
+         "(PenwickUpload --list shows the devices it sees, with the line to use), or "
          "PENWICK_USBIP=host:port for one reached over USB/IP";
 }
 

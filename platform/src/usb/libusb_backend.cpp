@@ -24,14 +24,6 @@ namespace {
 constexpr int kInterface = 0;
 constexpr auto kPollInterval = 500ms;
 
-std::string PathOf(libusb_device* device) {
-  uint8_t ports[8];
-  const int count = libusb_get_port_numbers(device, ports, sizeof ports);
-  if (count <= 0) return {};
-  return LibusbDevicePath(libusb_get_bus_number(device),
-                          std::span<const uint8_t>(ports, static_cast<size_t>(count)));
-}
-
 class LibusbBackend final : public Backend {
  public:
   LibusbBackend(libusb_context* context, std::vector<UsbId> ids)
@@ -104,7 +96,7 @@ class LibusbBackend final : public Backend {
     const ssize_t count = libusb_get_device_list(context_, &list);
     libusb_device* found = nullptr;
     for (ssize_t i = 0; i < count; ++i) {
-      if (PathOf(list[i]) == devicePath && IsReceiver(list[i])) found = list[i];
+      if (LibusbDevicePath(list[i]) == devicePath && IsReceiver(list[i])) found = list[i];
     }
     std::unique_ptr<DeviceSession> session;
     if (!found) {
@@ -130,7 +122,7 @@ class LibusbBackend final : public Backend {
     const ssize_t count = libusb_get_device_list(context_, &list);
     for (ssize_t i = 0; i < count; ++i) {
       if (!IsReceiver(list[i])) continue;
-      auto path = PathOf(list[i]);
+      auto path = LibusbDevicePath(list[i]);
       if (!path.empty() && path.size() <= kMaxDevicePathLength) paths.insert(std::move(path));
     }
     if (count >= 0) libusb_free_device_list(list, 1);
@@ -174,7 +166,7 @@ class LibusbBackend final : public Backend {
     auto* self = static_cast<LibusbBackend*>(user);
     const bool arrived = event == LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED;
     if (arrived && !self->IsReceiver(device)) return 0;
-    auto path = PathOf(device);
+    auto path = LibusbDevicePath(device);
     if (path.empty() || path.size() > kMaxDevicePathLength) return 0;
     std::lock_guard lock(self->mutex_);
     self->queue_.emplace_back(std::move(path), arrived);

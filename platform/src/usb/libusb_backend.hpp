@@ -10,14 +10,15 @@
 
 #include "backends.hpp"
 
-namespace pw::usb {
+struct libusb_device;
 
-// The command the project ships for the udev rule, named in the permission message.
-inline constexpr const char* kUdevRuleCommand = "scripts/penwick-udev-rule.sh";
+namespace pw::usb {
 
 // "usb:<bus>-<port>[.<port>...]", the kernel's own naming of a port path. Empty for a device
 // without a port path (a root hub).
 PW_PLATFORM_API std::string LibusbDevicePath(uint8_t bus, std::span<const uint8_t> ports);
+// The path of a device libusb lists (empty for a root hub).
+std::string LibusbDevicePath(libusb_device* device);
 PW_PLATFORM_API bool MatchesIds(const std::vector<UsbId>& ids, uint16_t vendor, uint16_t product);
 // The driver's status for a libusb error code (LIBUSB_ERROR_*) and for a transfer's status
 // (LIBUSB_TRANSFER_*).

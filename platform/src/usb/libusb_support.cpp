@@ -1,9 +1,8 @@
 // The libusb backend's pure helpers: paths, id matching, error translation in one place.
 #include <libusb.h>
 
-#include <cstdio>
-
 #include "libusb_backend.hpp"
+#include "penwick/usb_survey.hpp"
 
 namespace pw::usb {
 
@@ -15,6 +14,14 @@ std::string LibusbDevicePath(uint8_t bus, std::span<const uint8_t> ports) {
     path += std::to_string(ports[i]);
   }
   return path;
+}
+
+std::string LibusbDevicePath(libusb_device* device) {
+  uint8_t ports[8];
+  const int count = libusb_get_port_numbers(device, ports, sizeof ports);
+  if (count <= 0) return {};
+  return LibusbDevicePath(libusb_get_bus_number(device),
+                          std::span<const uint8_t>(ports, static_cast<size_t>(count)));
 }
 
 bool MatchesIds(const std::vector<UsbId>& ids, uint16_t vendor, uint16_t product) {
@@ -71,15 +78,9 @@ Status StatusFromTransferStatus(int status) {
 }
 
 std::string AccessDeniedMessage(const std::string& path, const std::vector<UsbId>& ids) {
-  std::string list;
-  for (const auto& id : ids) {
-    char item[16];
-    std::snprintf(item, sizeof item, "%s%04x:%04x", list.empty() ? "" : ",", id.vendor, id.product);
-    list += item;
-  }
   return "Permission denied on the receiver at " + path +
-         ". Install the udev rule for the receiver ids once, as root: PENWICK_USB_IDS=" + list +
-         " " + kUdevRuleCommand + " (then unplug and plug the receiver in again).";
+         ". Install the udev rule for the receiver ids once, as root: " + UdevRuleCommand(ids) +
+         " (then unplug and plug the receiver in again).";
 }
 
 }  // namespace pw::usb

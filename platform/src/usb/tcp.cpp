@@ -84,6 +84,14 @@ int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds
   return fd;
 }
 
+void TcpShutdown(int fd) {
+  ::shutdown(fd, SHUT_RDWR);
+}
+
+void TcpClose(int fd) {
+  ::close(fd);
+}
+
 bool TcpWriteAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout) {
   size_t done = 0;
   while (done < bytes.size()) {

@@ -15,6 +15,9 @@ namespace pw::usb {
 // `problem` when given (a host name that does not resolve, a refused connection, ...).
 int TcpConnect(const std::string& host, uint16_t port, std::chrono::milliseconds timeout,
                std::string* problem = nullptr);
+// Ends both directions (a blocked read or write returns), and releases the socket.
+void TcpShutdown(int fd);
+void TcpClose(int fd);
 // Writes all bytes; false on error or when no progress for `timeout`.
 bool TcpWriteAll(int fd, std::span<const uint8_t> bytes, std::chrono::milliseconds timeout);
 

@@ -1,8 +1,6 @@
 // The USB/IP backend: device paths, polling of the servers' device lists, and imports.
 #include "usbip_client.hpp"
 
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <charconv>
 #include <set>
@@ -19,25 +17,6 @@ constexpr std::string_view kPrefix = "usbip:";
 constexpr auto kConnectTimeout = 1000ms;
 constexpr auto kReplyTimeout = 1500ms;
 
-std::string HostText(const std::string& host) {
-  return host.find(':') != std::string::npos ? "[" + host + "]" : host;
-}
-
-// Reads one server's device list on a fresh connection; when it cannot connect, says why in
-// `problem`.
-std::optional<std::vector<usbip::ExportedDevice>> QueryDevices(const UsbipServer& server,
-                                                               std::string* problem) {
-  const int fd = TcpConnect(server.host, server.port, kConnectTimeout, problem);
-  if (fd < 0) return std::nullopt;
-  std::optional<std::vector<usbip::ExportedDevice>> devices;
-  if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
-    SocketReader in(fd, kReplyTimeout);
-    devices = usbip::ReadDevlistReply(in);
-  }
-  ::close(fd);
-  return devices;
-}
-
 Status ImportStatus(int32_t status) {
   switch (status) {
     case 1:  // not available (the daemon's answer to every failed import)
@@ -52,9 +31,29 @@ Status ImportStatus(int32_t status) {
 
 }  // namespace
 
+std::optional<std::vector<usbip::ExportedDevice>> QueryUsbipDevices(const UsbipServer& server,
+                                                                    std::string* why) {
+  std::string reason;
+  if (!why) why = &reason;
+  const int fd = TcpConnect(server.host, server.port, kConnectTimeout, why);
+  if (fd < 0) return std::nullopt;
+  std::optional<std::vector<usbip::ExportedDevice>> devices;
+  if (TcpWriteAll(fd, usbip::EncodeDevlistRequest(), kReplyTimeout)) {
+    SocketReader in(fd, kReplyTimeout);
+    devices = usbip::ReadDevlistReply(in);
+  }
+  TcpClose(fd);
+  if (!devices) *why = "no USB/IP device list came back (is it a USB/IP server?)";
+  return devices;
+}
+
+std::string UsbipServerText(const UsbipServer& server) {
+  const bool v6 = server.host.find(':') != std::string::npos;
+  return (v6 ? "[" + server.host + "]" : server.host) + ":" + std::to_string(server.port);
+}
+
 std::string UsbipDevicePath(const UsbipServer& server, const std::string& busId) {
-  return std::string(kPrefix) + HostText(server.host) + ":" + std::to_string(server.port) + "/" +
-         busId;
+  return std::string(kPrefix) + UsbipServerText(server) + "/" + busId;
 }
 
 std::optional<UsbipPathParts> ParseUsbipDevicePath(std::string_view path) {
@@ -110,13 +109,12 @@ std::vector<std::string> UsbipBackend::Poll(bool announceArrivals) {
   std::string note;
   for (const auto& server : servers_) {
     std::string problem;
-    auto devices = QueryDevices(server, &problem);
-    if (!problem.empty()) {
+    auto devices = QueryUsbipDevices(server, &problem);
+    if (!devices) {  // unreachable: its devices are gone (unless imported)
       note += (note.empty() ? "" : " ") + std::string("The USB/IP server ") +
-              HostText(server.host) + ":" + std::to_string(server.port) +
-              " cannot be reached: " + problem + "; still trying.";
+              UsbipServerText(server) + " cannot be reached: " + problem + "; still trying.";
+      continue;
     }
-    if (!devices) continue;  // unreachable: its devices are gone (unless imported)
     for (const auto& device : *devices) {
       auto path = UsbipDevicePath(server, device.busId);
       if (!device.busId.empty() && path.size() <= kMaxDevicePathLength) listed.insert(path);
@@ -232,7 +230,7 @@ std::unique_ptr<DeviceSession> UsbipBackend::Open(const std::string& devicePath,
     device = usbip::ReadImportReply(in, parts->busId, &importStatus);
   }
   if (!device) {
-    ::close(fd);
+    TcpClose(fd);
     *status = importStatus < 0 ? Status::IoError : ImportStatus(importStatus);
     *message = devicePath + ": import refused (status " + std::to_string(importStatus) + ")";
     return nullptr;

@@ -19,6 +19,8 @@
 
 namespace pw::usb {
 
+// "<host>:<port>", an IPv6 host in brackets.
+PW_PLATFORM_API std::string UsbipServerText(const UsbipServer& server);
 // "usbip:<host>:<port>/<busid>" and back. The host keeps the brackets of an IPv6 address.
 PW_PLATFORM_API std::string UsbipDevicePath(const UsbipServer& server, const std::string& busId);
 struct UsbipPathParts {
@@ -27,6 +29,12 @@ struct UsbipPathParts {
   std::string busId;
 };
 PW_PLATFORM_API std::optional<UsbipPathParts> ParseUsbipDevicePath(std::string_view path);
+
+// One server's device list, read on a fresh connection (bounded: about a second to connect,
+// a second and a half for the reply). Nullopt when the server cannot be reached or answers
+// with something else; `why` (may be null) then says which.
+PW_PLATFORM_API std::optional<std::vector<usbip::ExportedDevice>> QueryUsbipDevices(
+    const UsbipServer& server, std::string* why = nullptr);
 
 // What the backend and its sessions share: the sink, the present devices and the imports.
 struct UsbipShared {

@@ -2,7 +2,6 @@
 // big-endian; the setup packet travels in USB's own (little-endian) layout, untouched.
 #include "usbip_protocol.hpp"
 
-#include <cerrno>
 #include <cstring>
 
 namespace pw::usb::usbip {
@@ -162,19 +161,30 @@ std::optional<UrbReply> DecodeReplyHeader(std::span<const uint8_t, kUrbHeaderSiz
   return reply;
 }
 
+// A URB's status is a negated Linux error number whatever system the client runs on, so the
+// numbers are spelled out rather than taken from the local errno.h.
+namespace wire {
+constexpr int32_t kNoEntry = 2;            // ENOENT: unlinked
+constexpr int32_t kNoDevice = 19;          // ENODEV
+constexpr int32_t kBrokenPipe = 32;        // EPIPE: stall
+constexpr int32_t kOverflow = 75;          // EOVERFLOW
+constexpr int32_t kConnectionReset = 104;  // ECONNRESET: unlinked
+constexpr int32_t kShutdown = 108;         // ESHUTDOWN: device gone
+}  // namespace wire
+
 Status StatusFromUrb(int32_t status) {
   switch (-status) {
     case 0:
       return Status::Success;
-    case ECONNRESET:
-    case ENOENT:
+    case wire::kConnectionReset:
+    case wire::kNoEntry:
       return Status::Cancelled;
-    case EPIPE:
+    case wire::kBrokenPipe:
       return Status::Stall;
-    case EOVERFLOW:
+    case wire::kOverflow:
       return Status::Overflow;
-    case ESHUTDOWN:
-    case ENODEV:
+    case wire::kShutdown:
+    case wire::kNoDevice:
       return Status::NoDevice;
     default:
       return Status::IoError;

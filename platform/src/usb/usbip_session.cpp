@@ -1,7 +1,5 @@
 // An imported USB/IP device: URBs out on the connection, replies matched by seqnum on a reader
 // thread. A broken connection fails every outstanding request and counts as a removal.
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <cstring>
 
@@ -58,10 +56,10 @@ UsbipSession::~UsbipSession() {
     writerStopping_ = true;
     outboxReady_.notify_all();
   }
-  ::shutdown(fd_, SHUT_RDWR);  // also ends a write that waits for the server
+  TcpShutdown(fd_);  // also ends a write that waits for the server
   writer_.join();
   reader_.join();
-  ::close(fd_);
+  TcpClose(fd_);
   if (!lost) shared_->Released(path_);
 }
 
@@ -84,7 +82,7 @@ void UsbipSession::WriterLoop() {
     if (!TcpWriteAll(fd_, pdu, kWriteTimeout)) {
       // A half-written PDU desynchronises the stream: end the connection; the reader fails
       // everything and reports the removal.
-      ::shutdown(fd_, SHUT_RDWR);
+      TcpShutdown(fd_);
       return;
     }
     lock.lock();
@@ -217,7 +215,7 @@ void UsbipSession::ReaderLoop() {
   // Every request in flight fails before the removal is reported.
   for (auto& [seq, pending] : failed) pending.request->Complete(Status::NoDevice, 0);
   if (announce) {
-    ::shutdown(fd_, SHUT_RDWR);
+    TcpShutdown(fd_);
     shared_->ConnectionLost(path_);
   }
 }

@@ -1,9 +1,9 @@
-#include "json_line.h"
+#include "penwick/cli/json_line.hpp"
 
 #include <cstdint>
 #include <cstdio>
 
-namespace app {
+namespace pw::cli {
 namespace {
 
 // Length of the valid UTF-8 sequence at `at`, or 0.
@@ -107,4 +107,4 @@ JsonLine& JsonLine::Add(const std::string& key, bool value) {
   return *this;
 }
 
-}  // namespace app
+}  // namespace pw::cli

@@ -4,7 +4,7 @@
 
 #include <string>
 
-namespace app {
+namespace pw::cli {
 
 class JsonLine {
  public:
@@ -27,4 +27,4 @@ class JsonLine {
 // `text` as a JSON string literal, quotes included. Bytes that do not form UTF-8 become U+FFFD.
 std::string JsonString(const std::string& text);
 
-}  // namespace app
+}  // namespace pw::cli

@@ -1,0 +1,60 @@
+// Arbitrary bytes as the file `penwick-pack info` describes: the kind by size, the identity and
+// the block table read from the packed image, the check by an unpack, and both reports. The
+// report's kind is the one its size names, its identity is the file's bytes, and the JSON report
+// is one line.
+//
+// Inputs of odd length are completed into a whole file: the first byte picks the kind (packed
+// image, saved upload, transfer file), the rest is the start of its packed image (zero-padded),
+// whose identity check byte is made right so that mutations reach the block table.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "fuzz_target.h"
+#include "image_files.h"
+
+namespace {
+
+using namespace penwick_pack;
+
+std::vector<uint8_t> FileOf(const uint8_t* data, size_t size) {
+  if (size % 2 == 0) return std::vector<uint8_t>(data, data + size);
+  const size_t sizes[] = {kImageSize, kImageSize + kEepromSize,
+                          kTransferHeaderSize + kImageSize + kEepromSize};
+  const size_t kind = data[0] % 3;
+  const size_t image = kind == 2 ? kTransferHeaderSize : 0;
+  std::vector<uint8_t> file(sizes[kind], 0);
+  std::copy_n(data + 1, std::min(size - 1, kImageSize), file.begin() + image);
+  file[image + 3] = ModelIdCheckByte(file.data() + image);
+  return file;
+}
+
+// Describes the input as the entry point reads it; aborts when a promise breaks.
+FileReport Check(const uint8_t* data, size_t size) {
+  const std::vector<uint8_t> file = FileOf(data, size);
+  const FileReport report = Describe("input", file);
+  if (report.kind != KindOfSize(file.size())) std::abort();
+  if (report.kind != FileKind::kUnknown) {
+    const size_t image = report.kind == FileKind::kTransferFile ? kTransferHeaderSize : 0;
+    if (!std::equal(report.modelId.begin(), report.modelId.end(), file.begin() + image))
+      std::abort();
+  }
+  const std::string json = ReportJson(report, report.problem.empty() ? 0 : 4);
+  if (json.find('\n') != json.size() - 1) std::abort();
+  ReportText(report);
+  return report;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Check(data, size);
+  return 0;
+}
+
+// Refused: the file is of no known size, or its packed image does not unpack.
+bool FuzzInputRefused(const uint8_t* data, size_t size) {
+  return !Check(data, size).problem.empty();
+}

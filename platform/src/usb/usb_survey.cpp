@@ -1,0 +1,186 @@
+// The device list's judgement of each device (shape, settings, permission, other drivers) and
+// its survey of the USB/IP servers.
+#include "penwick/usb_survey.hpp"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "backends.hpp"
+#include "libusb_backend.hpp"
+#include "usbip_client.hpp"
+
+namespace pw::usb {
+
+namespace {
+
+// The shape's verdict: problems for a configuration that cannot be read or has another shape.
+void JudgeShape(const std::optional<DeviceShape>& shape, ListedDevice* device) {
+  device->shapeKnown = shape.has_value();
+  if (!shape) {
+    device->problems.push_back("its configuration cannot be read");
+    return;
+  }
+  const std::string mismatch = ReceiverShapeMismatch(*shape);
+  device->receiverShape = mismatch.empty();
+  if (!device->receiverShape) device->problems.push_back("not the receiver's shape: " + mismatch);
+}
+
+std::string IdList(const std::vector<UsbId>& ids) {
+  std::string list;
+  for (const auto& id : ids) {
+    if (!list.empty()) list += ',';
+    list += UsbIdText(id.vendor, id.product);
+  }
+  return list;
+}
+
+// The ids of the settings with `device`'s added, as the settings should read to serve it.
+std::vector<UsbId> WithDevice(std::vector<UsbId> ids, const ListedDevice& device) {
+  if (!MatchesIds(ids, device.vendor, device.product))
+    ids.push_back({device.vendor, device.product});
+  return ids;
+}
+
+// The configuration descriptor set of an imported device, as far as it came.
+std::vector<uint8_t> ReadConfiguration(DeviceSession& session) {
+  std::array<uint8_t, 8> setup = {0x80, 6, 0, 2, 0, 0, 9, 0};  // GET_DESCRIPTOR configuration 0
+  std::vector<uint8_t> config(9);
+  size_t got = 0;
+  if (session.Control(setup, config, &got, ControlTimeout()) != Status::Success || got < 9) {
+    return {};
+  }
+  const uint16_t total = ConfigTotalLength(config);
+  if (total > 9) {
+    setup[6] = static_cast<uint8_t>(total & 0xFF);
+    setup[7] = static_cast<uint8_t>(total >> 8);
+    config.assign(total, 0);
+    if (session.Control(setup, config, &got, ControlTimeout()) != Status::Success) return {};
+  }
+  config.resize(got);
+  return config;
+}
+
+}  // namespace
+
+std::string UsbIdText(uint16_t vendor, uint16_t product) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%04x:%04x", vendor, product);
+  return text;
+}
+
+std::string UdevRuleCommand(const std::vector<UsbId>& ids) {
+  std::string helper = "scripts/penwick-udev-rule.sh";
+  std::error_code error;
+  const auto program = std::filesystem::read_symlink("/proc/self/exe", error);
+  if (!error) {
+    const auto beside = program.parent_path() / "penwick-udev-rule";
+    if (::access(beside.c_str(), X_OK) == 0) helper = beside.string();
+  }
+  return "PENWICK_USB_IDS=" + IdList(ids) + " " + helper;
+}
+
+std::vector<ListedDevice> SurveyLocalDevices(LocalDeviceSource& source,
+                                             const std::vector<UsbId>& ids) {
+  std::vector<ListedDevice> listed;
+  for (const LocalDeviceFacts& facts : source.List()) {
+    ListedDevice device;
+    device.path = facts.path;
+    device.vendor = facts.vendor;
+    device.product = facts.product;
+    device.bcdDevice = facts.bcdDevice;
+    device.name = facts.name;
+    device.configured = MatchesIds(ids, facts.vendor, facts.product);
+    JudgeShape(facts.shape, &device);
+    if (!device.configured && device.receiverShape) {
+      device.problems.push_back("PENWICK_USB_IDS does not name it");
+      device.setting = "PENWICK_USB_IDS=" + IdList(WithDevice(ids, device));
+    }
+    // Only a device that is or may be a receiver is opened, and only when no other driver
+    // holds it ("usbfs": a program has claimed it).
+    if (!facts.driver.empty()) {
+      device.problems.push_back(facts.driver == "usbfs" ? "another program holds it"
+                                                        : "the kernel driver " + facts.driver +
+                                                              " holds it; it is left alone");
+    } else if (device.configured || device.receiverShape) {
+      std::string message;
+      const Status status = source.TryOpen(facts.path, &message);
+      if (status == Status::AccessDenied) {
+        device.problems.push_back("permission denied; install the udev rule once, as root: " +
+                                  UdevRuleCommand(WithDevice(ids, device)));
+      } else if (status != Status::Success) {
+        device.problems.push_back("it cannot be opened (" + message + ")");
+      }
+    }
+    device.usable = device.configured && device.problems.empty();
+    listed.push_back(std::move(device));
+  }
+  return listed;
+}
+
+std::vector<ListedServer> SurveyUsbipServers(const std::vector<UsbipServer>& servers) {
+  std::vector<ListedServer> listed;
+  for (const UsbipServer& server : servers) {
+    ListedServer entry;
+    entry.address = UsbipServerText(server);
+    const auto exported = QueryUsbipDevices(server, &entry.problem);
+    entry.reachable = exported.has_value();
+    if (!exported) {
+      listed.push_back(std::move(entry));
+      continue;
+    }
+    entry.problem.clear();
+    UsbipBackend backend({server}, std::chrono::seconds(1));  // never started: opens only
+    for (const auto& item : *exported) {
+      ListedDevice device;
+      device.path = UsbipDevicePath(server, item.busId);
+      device.vendor = item.idVendor;
+      device.product = item.idProduct;
+      device.bcdDevice = item.bcdDevice;
+      device.configured = true;
+      Status status = Status::Success;
+      std::string message;
+      if (auto session = backend.Open(device.path, &status, &message)) {
+        const std::vector<uint8_t> config = ReadConfiguration(*session);
+        JudgeShape(ShapeOfConfiguration(config), &device);
+      } else {
+        device.problems.push_back(status == Status::Busy
+                                      ? "the server does not let it be imported (another "
+                                        "client may be using it)"
+                                      : "it cannot be imported (" + message + ")");
+      }
+      device.usable = device.problems.empty();
+      entry.devices.push_back(std::move(device));
+    }
+    listed.push_back(std::move(entry));
+  }
+  return listed;
+}
+
+UsbSurvey SurveyUsb() {
+  UsbSurvey survey;
+  const char* idText = std::getenv("PENWICK_USB_IDS");
+  const auto ids = ParseUsbIds(idText ? idText : "");
+  const auto source = MakeLibusbDeviceSource(&survey.localProblem);
+  if (source) survey.local = SurveyLocalDevices(*source, ids);
+  const char* servers = std::getenv("PENWICK_USBIP");
+  survey.servers = SurveyUsbipServers(ParseUsbipServers(servers ? servers : ""));
+  survey.settingsNote = Driver::EnvironmentNote();
+  for (const UsbId& id : ids) {
+    const bool attached = std::any_of(survey.local.begin(), survey.local.end(), [&](auto& d) {
+      return d.vendor == id.vendor && d.product == id.product;
+    });
+    if (source && !attached) {
+      if (!survey.settingsNote.empty()) survey.settingsNote += ' ';
+      survey.settingsNote += "PENWICK_USB_IDS names " + UsbIdText(id.vendor, id.product) +
+                             ", but no such device is attached.";
+    }
+  }
+  return survey;
+}
+
+}  // namespace pw::usb

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# Builds the Windows binaries and tests (scripts/build-windows.sh) and runs the tests under Wine
+# through ctest's cross-compiling emulator, in a Wine prefix of their own. Prints its wall time
+# and leaves no Wine process behind.
+#   scripts/test-windows.sh [ctest arguments...]
+# The end-to-end runs need a Linux build's penwick-sim and penwick-pack: PENWICK_LINUX_BIN,
+# else build/asan/bin.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+start=$(date +%s)
+
+scripts/build-windows.sh --tests
+
+export WINEPREFIX="${PENWICK_WINEPREFIX:-$PWD/build/windows/wineprefix}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"  # no Mono or Gecko prompts
+stop_wine() {
+  wineserver -k 2>/dev/null || true
+  wineserver -w 2>/dev/null || true
+}
+trap stop_wine EXIT
+
+# A persistent server and one warm-up start: without them every test pays a cold start, and
+# harnesses that capture output wait until the server exits.
+mkdir -p "$WINEPREFIX"
+wineserver -p </dev/null >/dev/null 2>&1
+wine cmd /c exit </dev/null >/dev/null 2>&1
+
+# COM9 is a pseudo-terminal whose far end echoes every byte (the serial port's own tests).
+# Wine takes the terminal as its controlling one, so the server stops before the peer does.
+echo_out=$(mktemp)
+python3 tests/windows/pty_echo.py >"$echo_out" &
+echo_pid=$!
+stop_all() { stop_wine; kill "$echo_pid" 2>/dev/null || true; rm -f "$echo_out"; }
+trap stop_all EXIT
+for _ in $(seq 50); do [ -s "$echo_out" ] && break; sleep 0.1; done
+ln -sfn "$(head -n1 "$echo_out")" "$WINEPREFIX/dosdevices/com9"
+
+status=0
+ctest --test-dir build/windows --output-on-failure "$@" || status=$?
+
+# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, and
+# penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build (PENWICK_LINUX_BIN,
+# else build/asan/bin).
+linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
+if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
+  tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/bin || status=$?
+  tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/bin || status=$?
+else
+  echo "No Linux penwick-sim and penwick-pack in $linux_bin: the end-to-end runs were skipped."
+  status=1
+fi
+stop_all
+echo "Windows tests under Wine: $(($(date +%s) - start)) s wall"
+exit $status

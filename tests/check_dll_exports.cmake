@@ -1,0 +1,21 @@
+# Compares the export table of the Windows DLL `DLL` (objdump -p) with the sorted list in
+# EXPECTED, the same list the Linux libraries' exports are checked against.
+execute_process(COMMAND ${OBJDUMP} -p ${DLL} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "objdump failed on ${DLL}")
+endif()
+# The name pointer table: lines "\t[   n] Name" after "[Ordinal/Name Pointer] Table".
+string(FIND "${out}" "[Ordinal/Name Pointer] Table" at)
+if(at LESS 0)
+  message(FATAL_ERROR "${DLL} has no export name table")
+endif()
+string(SUBSTRING "${out}" ${at} -1 table)
+string(REGEX MATCHALL "\n\t\\[ *[0-9]+\\] [^\n]+" rows "${table}")
+set(names "")
+foreach(row IN LISTS rows)
+  string(REGEX REPLACE "^\n\t\\[ *[0-9]+\\] " "" name "${row}")
+  list(APPEND names ${name})
+endforeach()
+include(${CMAKE_CURRENT_LIST_DIR}/compare_export_names.cmake)
+list(LENGTH names count)
+message(STATUS "${count} exports as expected")

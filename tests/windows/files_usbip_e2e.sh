@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# penwick-files.exe under Wine against the Linux emulated receiver's file store over USB/IP on
+# loopback: a send and a receive that round-trip a file exactly, a receive of a file the
+# receiver does not have (exit 1, LOCAL untouched), and an existing LOCAL without --force
+# (exit 2, untouched).
+#   files_usbip_e2e.sh PENWICK_SIM WINDOWS_BIN   (Wine prefix and server set up by the caller)
+set -euo pipefail
+sim=$1
+bin=$2
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+mkdir -p "$work/store" "$work/local"
+
+"$sim" usb --port 0 --bcd-device 0200 --files "$work/store" >"$work/sim.out" 2>&1 &
+sim_pid=$!
+for _ in $(seq 100); do grep -q '^USBIP ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
+port=$(sed -n 's/^USBIP 127.0.0.1:\([0-9]*\).*/\1/p' "$work/sim.out")
+[ -n "$port" ] || { echo "penwick-sim did not start"; cat "$work/sim.out"; exit 1; }
+export PENWICK_USBIP="127.0.0.1:$port"
+
+failures=0
+# run EXPECTED_STATUS ARGS...: penwick-files.exe with the arguments, its status checked.
+run() {
+  local expected=$1 status=0
+  shift
+  timeout 120 wine "$bin/penwick-files.exe" "$@" --timeout 20 >"$work/out" 2>&1 </dev/null || status=$?
+  if [ "$status" -ne "$expected" ]; then
+    echo "FAIL: penwick-files $* gave $status, expected $expected"
+    sed 's/\r$//' "$work/out"
+    failures=$((failures + 1))
+  else
+    echo "ok: penwick-files $* -> $status"
+  fi
+}
+# same A B WHAT: the two files are byte for byte the same.
+same() {
+  if cmp -s "$1" "$2"; then echo "ok: $3"; else echo "FAIL: $3"; failures=$((failures + 1)); fi
+}
+
+head -c 300001 /dev/urandom >"$work/local/sent.bin"
+run 0 send "Z:$work/local/sent.bin" sent.bin
+same "$work/local/sent.bin" "$work/store/sent.bin" "the store holds the sent file"
+run 0 receive sent.bin "Z:$work/local/back.bin"
+same "$work/local/sent.bin" "$work/local/back.bin" "the received file is the sent one"
+
+printf 'keep me' >"$work/local/keep.bin"
+cp "$work/local/keep.bin" "$work/keep.ref"
+run 1 receive missing.bin "Z:$work/local/keep.bin" --force
+same "$work/keep.ref" "$work/local/keep.bin" "a failed receive leaves LOCAL untouched"
+run 2 receive sent.bin "Z:$work/local/keep.bin"
+same "$work/keep.ref" "$work/local/keep.bin" "a refused receive leaves LOCAL untouched"
+leftovers=$(find "$work/local" -name '*.part' | wc -l)
+[ "$leftovers" -eq 0 ] && echo "ok: no temporary file left" || { echo "FAIL: $leftovers temporary files left"; failures=$((failures + 1)); }
+
+exit $((failures > 0))
