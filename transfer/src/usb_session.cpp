@@ -18,7 +18,7 @@ std::atomic<int> g_liveUsbWorkers{0};
 bool PrepareDownload(const UsbSession& session, const OpeningAnswer& answer) {
   const std::string path = DownloadFilePathIn(Session().Folder());
   if (!WriteDownloadFileFor(answer.systemId, path)) {
-    session.Notify(kNotifyDownloadError, 0);
+    session.Notify(NL_NOTIFY_DOWNLOAD_ERROR, 0);
     return false;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -39,7 +39,7 @@ void RunWorker(const UsbSession& session, UsbTransfer transfer) {
     // Another worker still runs (or USB was reset): this session ends at once, leaving the
     // flag it does not own alone.
     if (transfer == UsbTransfer::Download) RemoveDownloadFile(Session().DownloadFilePath());
-    session.Complete(transfer == UsbTransfer::Download ? kResultUsbDownFail : kResultUsbUpFail);
+    session.Complete(transfer == UsbTransfer::Download ? NL_USB_DOWN_FAILED : NL_USB_UP_FAILED);
     session.End();
     return;
   }

@@ -12,6 +12,7 @@
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
+#include "library_state.h"
 #include "task_outcome.h"
 
 namespace hvusb {
@@ -82,7 +83,8 @@ bool RunSend(const std::string& remote, const std::string& local) {
         return FailedAnswer(check, count, reason);
       }
       unconfirmed = true;
-      if (!Drain(TaskTimeout(kSendDrain))) return Failed(TaskFailure::kCancelled);
+      if (!Drain(TaskTimeout(kSendDrain), State().readTimeoutMs.load()))
+        return Failed(TaskFailure::kCancelled);
       continue;
     }
     misses = 0;
