@@ -1,7 +1,6 @@
 // The USB/IP backend: device paths, polling of the servers' device lists, and imports.
 #include "usbip_client.hpp"
 
-
 #include <charconv>
 #include <set>
 
