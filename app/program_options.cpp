@@ -116,11 +116,11 @@ std::string CheckPortText(const std::string& port) {
 }
 
 std::string UsageSynopsis() {
-  return "usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] [--verbose]\n"
-         "                     [--timeout SECONDS]\n"
-         "       PenwickUpload --service [-f FILE -p PORT]\n"
-         "       PenwickUpload --list [--json]\n"
-         "       PenwickUpload --help | --version\n";
+  return "Usage: PenwickUpload -f FILE -p PORT [-x X -y Y] [--console] [--json] [--verbose] "
+         "[--timeout SECONDS]\n"
+         "  or:  PenwickUpload --service [-f FILE -p PORT]\n"
+         "  or:  PenwickUpload --list [--json]\n"
+         "  or:  PenwickUpload --help | --version\n";
 }
 
 std::string UsageText() {
@@ -159,14 +159,19 @@ std::string UsageText() {
          "  --help, --version  this text, the version\n"
          "\n"
          "Environment:\n"
-         "  PENWICK_COMn=PATH  the device of serial port COMn (default /dev/ttyS<n-1>), such\n"
+         "  PENWICK_COMn=PATH\n"
+         "                     the device of serial port COMn (default /dev/ttyS<n-1>), such\n"
          "                     as PENWICK_COM1=/dev/ttyUSB0 for a USB-serial adapter\n"
-         "  PENWICK_USB_IDS=vvvv:pppp[,...]  local USB devices with these (hexadecimal) ids\n"
-         "                     are receivers; without it no local device is\n"
-         "  PENWICK_USBIP=host[:port][,...]  every device of these USB/IP servers is a\n"
-         "                     receiver (port 3240 by default)\n"
-         "  PENWICK_UI=console the console front end, as --console\n"
-         "  QT_QPA_PLATFORM    the window's Qt platform (a ; list is tried in order);\n"
+         "  PENWICK_USB_IDS=vvvv:pppp[,...]\n"
+         "                     local USB devices with these (hexadecimal) ids are receivers;\n"
+         "                     without it no local device is (--list shows the ids)\n"
+         "  PENWICK_USBIP=host[:port][,...]\n"
+         "                     every device of these USB/IP servers is a receiver (port 3240\n"
+         "                     by default)\n"
+         "  PENWICK_UI=console\n"
+         "                     the console front end, as --console\n"
+         "  QT_QPA_PLATFORM\n"
+         "                     the window's Qt platform (a ; list is tried in order);\n"
          "                     offscreen runs the window unseen\n"
          "\n"
          "Exit status:\n" +

@@ -21,12 +21,11 @@ using namespace penwick_pack;
 
 std::vector<uint8_t> FileOf(const uint8_t* data, size_t size) {
   if (size % 2 == 0) return std::vector<uint8_t>(data, data + size);
-  const size_t sizes[] = {kImageSize, kImageSize + kEepromSize,
-                          kTransferHeaderSize + kImageSize + kEepromSize};
+  const size_t sizes[] = {kContainerSize, codec::kSavedTransferFileSize, codec::kTransferFileSize};
   const size_t kind = data[0] % 3;
   const size_t image = kind == 2 ? kTransferHeaderSize : 0;
   std::vector<uint8_t> file(sizes[kind], 0);
-  std::copy_n(data + 1, std::min(size - 1, kImageSize), file.begin() + image);
+  std::copy_n(data + 1, std::min(size - 1, kContainerSize), file.begin() + image);
   file[image + 3] = ModelIdCheckByte(file.data() + image);
   return file;
 }

@@ -16,7 +16,7 @@
 
 #include "NorraLink.h"
 #include "fuzz_target.h"
-#include "image_sizes.h"
+#include "image_layout.h"
 #include "libraries.h"
 #include "transfer_file.h"
 
@@ -32,7 +32,8 @@ void FixChecks(uint8_t* c) {
     uint8_t* d = c + 64 + i * 64;
     const uint32_t offset = Get32bit(d + 4);
     const uint32_t length = Get32bit(d + 8);
-    if (offset < app::kPackedSize && length <= kMaxStream && length <= app::kPackedSize - offset)
+    if (offset < codec::kContainerSize && length <= kMaxStream &&
+        length <= codec::kContainerSize - offset)
       Put16bit(d, GetCrc16(c + offset, length));
   }
 }
@@ -43,27 +44,28 @@ namespace {
 
 // Reads and checks the input as the entry point reads it; aborts when a promise breaks.
 app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
-  static auto* completed = new std::array<uint8_t, app::kTransferFileSize>;
+  static auto* completed = new std::array<uint8_t, codec::kTransferFileSize>;
   std::span<const uint8_t> file(data, size);
   if (size % 2 == 1) {
     const size_t copied = std::min(size, completed->size());
     std::copy_n(data, copied, completed->begin());
     std::fill(completed->begin() + static_cast<std::ptrdiff_t>(copied), completed->end(), 0);
-    FixChecks(completed->data() + app::kTransferHeaderSize);
+    FixChecks(completed->data() + codec::kTransferHeaderSize);
     file = *completed;
   }
   static app::Libraries libraries;
-  static auto* packed = new std::array<uint8_t, app::kPackedSize>;
-  static auto* eeprom = new std::array<uint8_t, app::kEepromSize>;
-  static auto* scratch = new std::array<uint8_t, app::kPackedSize>;
-  static auto* region = new std::array<uint8_t, app::kRegionSize>;
+  static auto* packed = new std::array<uint8_t, codec::kContainerSize>;
+  static auto* eeprom = new std::array<uint8_t, codec::kEepromSize>;
+  static auto* scratch = new std::array<uint8_t, codec::kContainerSize>;
+  static auto* region = new std::array<uint8_t, codec::kRegionSize>;
 
   std::array<uint8_t, 32> before{}, after{};
   Dll_GetModelId(before.data());
-  const app::TransferFileRead read = app::ReadTransferBytes(file, packed->data(), eeprom->data());
-  const size_t header = std::min(file.size(), app::kTransferHeaderSize);
+  const app::TransferFileRead read =
+      app::ReadImageBytes(file, codec::kTransferHeaderSize, packed->data(), eeprom->data());
+  const size_t header = std::min(file.size(), codec::kTransferHeaderSize);
   const auto at = file.begin() + static_cast<std::ptrdiff_t>(header);
-  if (read.packedBytes != std::min(file.size() - header, app::kPackedSize) ||
+  if (read.packedBytes != std::min(file.size() - header, codec::kContainerSize) ||
       !std::equal(at, at + static_cast<std::ptrdiff_t>(read.packedBytes), packed->begin()) ||
       !std::equal(at + static_cast<std::ptrdiff_t>(read.packedBytes),
                   at + static_cast<std::ptrdiff_t>(read.packedBytes + read.eepromBytes),
@@ -73,7 +75,7 @@ app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
       app::CheckTransferImages(read, packed->data(), libraries, scratch->data(), region->data());
   Dll_GetModelId(after.data());
   if (before != after) std::abort();
-  if (file.size() < app::kTransferFileSize && problem == app::TransferFileProblem::None)
+  if (file.size() < codec::kTransferFileSize && problem == app::TransferFileProblem::None)
     std::abort();
   return problem;
 }

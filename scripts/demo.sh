@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
-cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release -DPENWICK_TESTS=OFF >/dev/null
+scripts/configure.sh build/release -DCMAKE_BUILD_TYPE=Release -DPENWICK_TESTS=OFF
 cmake --build build/release -j"$(nproc)" >/dev/null
 bin=$PWD/build/release/bin
 work=$PWD/build/demo

@@ -3,7 +3,7 @@
 # Skips apt-get when everything is already there (a developer's machine).
 set -euo pipefail
 packages=(
-  cmake make g++ clang libclang-rt-14-dev clang-format binutils pkg-config
+  cmake ninja-build make g++ clang libclang-rt-14-dev clang-format binutils pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   lhasa jlha-utils
   libusb-1.0-0-dev

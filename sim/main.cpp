@@ -7,7 +7,7 @@
 
 namespace {
 
-const char kUsage[] = "usage: penwick-sim serial|usb [options]   (--help for each side)\n";
+const char kUsage[] = "Usage: penwick-sim serial|usb [options]   (--help for each side)\n";
 
 const char kHelp[] =
     "Plays the satellite receiver for tests and demonstrations, without hardware.\n"

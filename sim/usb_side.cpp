@@ -28,7 +28,7 @@ using usbip::ConfigShapeNames;
 
 void PrintUsage(std::FILE* to) {
   std::fprintf(to,
-               "usage: penwick-sim usb [options]\n"
+               "Usage: penwick-sim usb [options]\n"
                "Exports the emulated receiver as USB/IP bus id 1-1. First stdout line:\n"
                "  USBIP <address>:<port> busid <busid>\n"
                "Signals: SIGUSR1 reboots the device; SIGINT, SIGTERM, SIGHUP stop the server.\n"

@@ -25,13 +25,13 @@ constexpr int kPackExitCodes[] = {kExitOk, kExitTransferFailed, kExitUsage, kExi
                                   kExitSaveFailed};
 
 const char kUsage[] =
-    "usage: penwick-pack sample OUT.upk [SEED]\n"
-    "       penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]\n"
-    "       penwick-pack unpack IN.pak OUT.upk\n"
-    "       penwick-pack transfer PACKED.pak EEPROM.bin OUT\n"
-    "       penwick-pack transfer SAVED OUT\n"
-    "       penwick-pack info FILE [--json]\n"
-    "       penwick-pack --help | --version\n";
+    "Usage: penwick-pack sample OUT.upk [SEED]\n"
+    "  or:  penwick-pack pack IN.upk OUT.pak [SYSTEM_ID]\n"
+    "  or:  penwick-pack unpack IN.pak OUT.upk\n"
+    "  or:  penwick-pack transfer PACKED.pak EEPROM.bin OUT\n"
+    "  or:  penwick-pack transfer SAVED OUT\n"
+    "  or:  penwick-pack info FILE [--json]\n"
+    "  or:  penwick-pack --help | --version\n";
 
 const char kDescription[] =
     "Packs a receiver's settings flash region (393216 bytes) into a packed image (131072\n"
@@ -105,7 +105,7 @@ bool ParseNumber(const char* name, const char* text, unsigned long max, unsigned
 // none, so give it one: unpacking an image without blocks that carries the identity block
 // (system id, valid check byte) fills the identity store; the walk's result does not matter.
 void UseIdentity(uint16_t systemId) {
-  std::vector<uint8_t> image(kImageSize, 0);
+  std::vector<uint8_t> image(kContainerSize, 0);
   image[5] = static_cast<uint8_t>(systemId >> 8);
   image[6] = static_cast<uint8_t>(systemId);
   image[3] = ModelIdCheckByte(image.data());
@@ -136,12 +136,12 @@ int Pack(int argc, char** argv) {
   std::vector<uint8_t> region;
   if (!ReadExactly(argv[2], kRegionSize, region)) return kExitBadTransferFile;
   UseIdentity(static_cast<uint16_t>(systemId));
-  std::vector<uint8_t> image(kImageSize, 0);
+  std::vector<uint8_t> image(kContainerSize, 0);
   if (Dll_PackFlashData(region.data(), image.data()) != 1) {
     std::fprintf(stderr,
                  "penwick-pack: %s cannot be packed into a %zu-byte image (a block does not "
                  "compress to 8192 bytes or the packed blocks do not fit)\n",
-                 argv[2], kImageSize);
+                 argv[2], kContainerSize);
     return kExitTransferFailed;
   }
   return Write(argv[3], image);
@@ -150,7 +150,7 @@ int Pack(int argc, char** argv) {
 int Unpack(int argc, char** argv) {
   if (argc != 4) return Usage();
   std::vector<uint8_t> image;
-  if (!ReadExactly(argv[2], kImageSize, image)) return kExitBadTransferFile;
+  if (!ReadExactly(argv[2], kContainerSize, image)) return kExitBadTransferFile;
   if (!Unpacks(argv[2], image.data())) return kExitBadTransferFile;
   std::vector<uint8_t> region(kRegionSize, 0xFF);
   Dll_UnPackFlashData(image.data(), region.data());
@@ -163,10 +163,10 @@ int Unpack(int argc, char** argv) {
 int Transfer(int argc, char** argv) {
   std::vector<uint8_t> images;
   if (argc == 4) {
-    if (!ReadExactly(argv[2], kImageSize + kEepromSize, images)) return kExitBadTransferFile;
+    if (!ReadExactly(argv[2], kContainerSize + kEepromSize, images)) return kExitBadTransferFile;
   } else if (argc == 5) {
     std::vector<uint8_t> eeprom;
-    if (!ReadExactly(argv[2], kImageSize, images) || !ReadExactly(argv[3], kEepromSize, eeprom))
+    if (!ReadExactly(argv[2], kContainerSize, images) || !ReadExactly(argv[3], kEepromSize, eeprom))
       return kExitBadTransferFile;
     images.insert(images.end(), eeprom.begin(), eeprom.end());
   } else {

@@ -46,7 +46,7 @@ bool Write(const char* path, const std::vector<uint8_t>& data) {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: penwick-serial-session down PORT PAK EEPROM [FOLDER]\n"
+               "Usage: penwick-serial-session down PORT PAK EEPROM [FOLDER]\n"
                "       penwick-serial-session up PORT [PAK_OUT EEPROM_OUT]\n"
                "       penwick-serial-session idle PORT SECONDS\n");
   return 2;

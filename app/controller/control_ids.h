@@ -1,4 +1,4 @@
-// The window's command identifiers and the notice codes and results the controller handles.
+// The window's command identifiers and the notice codes the controller chooses.
 #pragma once
 
 namespace app {
@@ -26,28 +26,15 @@ enum ControlId : int {
 // System-menu command of the about box.
 inline constexpr int kSysCmdAbout = 16;
 
-// Notices: the library's fixed codes, the device-change handler's own, and the completion
-// codes the controller gives the sessions.
+// Notices the controller handles besides the library's own (NorraLink.h): the device-change
+// handler's, and the completion codes the controller gives the sessions.
 enum NoticeCode : int {
-  kNoticeBadPackedData = 16,
-  kNoticeDownloadError = 17,
-  kNoticeBadDataType = 18,
-  kNoticeBadModelId = 19,
   kNoticeDeviceArrived = 3000,
   kNoticeDeviceRemoved = 3001,
   kNoticeSerialUpDone = 4002,
   kNoticeSerialDownDone = 4003,
-  kNoticeUpFlashPercent = 4004,
-  kNoticeUpEepromPercent = 4005,
-  kNoticeDownPercent = 4006,
   kNoticeUsbUpDone = 4012,
   kNoticeUsbDownDone = 4013,
 };
-
-// Completion values meaning success.
-inline constexpr int kSerialUpOk = 1;
-inline constexpr int kSerialDownOk = 3;
-inline constexpr int kUsbUpOk = 257;
-inline constexpr int kUsbDownOk = 259;
 
 }  // namespace app

@@ -8,15 +8,15 @@
 #include <cstring>
 
 #include "control_ids.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "transfer_file.h"
 
 namespace app {
 
 struct UploadController::Scratch {
-  std::array<uint8_t, kPackedSize> packed{};
-  std::array<uint8_t, kRegionSize> region{};
+  std::array<uint8_t, codec::kContainerSize> packed{};
+  std::array<uint8_t, codec::kRegionSize> region{};
 };
 
 namespace {
@@ -111,7 +111,6 @@ bool UploadController::ShowPackedRead(const TransferFileRead& read) {
 
 bool UploadController::LoadTransferFile(std::string* logLine) {
   ControllerState& s = *state_;
-  s.fileName = line_.file;
   const TransferFileRead read = ReadTransferFile(line_.file, s.packed.data(), s.eeprom.data());
   if (!ShowPackedRead(read)) {
     *logLine = "Cannot open file [" + line_.file + "]";
@@ -136,12 +135,12 @@ bool UploadController::LoadTransferFile(std::string* logLine) {
     case TransferFileProblem::Incomplete: {
       const size_t size = read.fileSize >= 0
                               ? static_cast<size_t>(read.fileSize)
-                              : kTransferHeaderSize + read.packedBytes + read.eepromBytes;
+                              : codec::kTransferHeaderSize + read.packedBytes + read.eepromBytes;
       *logLine =
           "Transfer file [" + line_.file + "] is incomplete: " + std::to_string(size) + " bytes";
       RefuseBadFile("the transfer file " + line_.file + " is incomplete: it holds " +
                         std::to_string(size) + " bytes; a transfer file holds at least " +
-                        std::to_string(kTransferFileSize) +
+                        std::to_string(codec::kTransferFileSize) +
                         " (a 64-byte header, the packed image and the EEPROM image)",
                     "give the whole transfer file the settings editor wrote");
       return false;
@@ -149,7 +148,8 @@ bool UploadController::LoadTransferFile(std::string* logLine) {
     case TransferFileProblem::SavedByUpload:
       *logLine = "Transfer file [" + line_.file + "] has no header: saved by an upload";
       RefuseBadFile(
-          "the transfer file " + line_.file + " holds " + std::to_string(kSavedTransferFileSize) +
+          "the transfer file " + line_.file + " holds " +
+              std::to_string(codec::kSavedTransferFileSize) +
               " bytes: most likely a file an upload saved, which has no 64-byte header",
           "make a transfer file of it with: penwick-pack transfer " + line_.file + " NEW-FILE");
       return false;
@@ -171,8 +171,7 @@ void UploadController::RefuseBadFile(const std::string& reason, const std::strin
 
 bool UploadController::SaveTransferFile() {
   ControllerState& s = *state_;
-  s.fileName = line_.file;
-  const std::string error = ReplaceFile(
+  const std::string error = pw::files::ReplaceFile(
       line_.file, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
   if (error.empty()) return true;
   char text[512];

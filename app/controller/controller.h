@@ -13,7 +13,7 @@
 #include <string>
 
 #include "command_line.h"
-#include "image_sizes.h"
+#include "image_layout.h"
 #include "libraries.h"
 #include "outcome.h"
 #include "penwick/window.hpp"
@@ -39,15 +39,14 @@ enum class RunPhase {
 inline constexpr const char* kRebootStatus = "Please reboot your receiver";
 
 struct ControllerState {
-  std::array<uint8_t, kPackedSize> packed{};    // packed flash image
-  std::array<uint8_t, kRegionSize> unpacked{};  // plain flash region
-  std::array<uint8_t, kEepromSize> eeprom{};
-  std::array<uint8_t, kModelIdSize> modelId{};  // model identity last read
-  bool uploadSuccess = false;                   // the last serial upload succeeded
-  bool fileLoaded = false;                      // `packed` came from a file (not from the receiver)
+  std::array<uint8_t, codec::kContainerSize> packed{};  // packed flash image
+  std::array<uint8_t, codec::kRegionSize> unpacked{};   // plain flash region
+  std::array<uint8_t, codec::kEepromSize> eeprom{};
+  std::array<uint8_t, codec::kIdentitySize> modelId{};  // model identity last read
+  bool uploadSuccess = false;                           // the last serial upload succeeded
+  bool fileLoaded = false;  // `packed` came from a file (not from the receiver)
   bool serialOpened = false;
   bool regionFilled = false;  // an unpack or an upload filled `unpacked`
-  std::string fileName;       // file last opened or written
   std::string workDir;        // folder of the saved files and the library's temporary file
   std::string initialDir;     // first folder of the open-file dialog
   std::string messages;       // the message list: "\r\n" before every entry

@@ -1,11 +1,11 @@
 // The reactions to the libraries' notices and to device changes.
 #include <chrono>
-#include <cstdlib>
 #include <thread>
 
+#include "NorraLink.h"
 #include "control_ids.h"
 #include "controller.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 
 namespace app {
@@ -14,11 +14,11 @@ namespace {
 
 const char* ErrorText(int code) {
   switch (code) {
-    case kNoticeBadPackedData:
+    case NL_NOTIFY_BAD_PACKED_DATA:
       return "ERROR : Not match packed CRC or invalid data!!";
-    case kNoticeDownloadError:
+    case NL_NOTIFY_DOWNLOAD_ERROR:
       return "ERROR : Download Error!!";
-    case kNoticeBadDataType:
+    case NL_NOTIFY_BAD_DATA_TYPE:
       return "ERROR : Invalid Data Type!!";
     default:
       return "ERROR : Invalid ModelId or SystemId!!";
@@ -38,11 +38,11 @@ bool UploadController::OnNotice(int code, intptr_t value) {
   ControllerState& s = *state_;
   const int percent = static_cast<int>(value);
   switch (code) {
-    case kNoticeBadPackedData:
-    case kNoticeDownloadError:
-    case kNoticeBadDataType:
-    case kNoticeBadModelId:
-      if (code == kNoticeDownloadError) downloadFileError_ = true;
+    case NL_NOTIFY_BAD_PACKED_DATA:
+    case NL_NOTIFY_DOWNLOAD_ERROR:
+    case NL_NOTIFY_BAD_DATA_TYPE:
+    case NL_NOTIFY_BAD_MODEL_ID:
+      if (code == NL_NOTIFY_DOWNLOAD_ERROR) downloadFileError_ = true;
       view_.MessageBox(ErrorText(code), "ERROR", pw::kMbOk);
       return true;
     case kNoticeDeviceArrived:
@@ -56,14 +56,14 @@ bool UploadController::OnNotice(int code, intptr_t value) {
     case kNoticeSerialDownDone:
       OnSerialDownDone(value);
       return true;
-    case kNoticeUpFlashPercent:
+    case NL_NOTIFY_UP_FLASH_PERCENT:
       ShowProgress(ProgressKind::UploadFlash, "UpLoad Flash %d%%", percent);
       if (percent < 100) s.uploadSuccess = false;
       return true;
-    case kNoticeUpEepromPercent:
+    case NL_NOTIFY_UP_EEPROM_PERCENT:
       ShowProgress(ProgressKind::UploadEeprom, "UpLoad EEPROM %d%%", percent);
       return true;
-    case kNoticeDownPercent:
+    case NL_NOTIFY_DOWN_PERCENT:
       ShowProgress(ProgressKind::Download, "DownLoad %d%%", percent);
       return true;
     case kNoticeUsbUpDone:
@@ -116,7 +116,7 @@ void UploadController::RefusedStart(const char* what) {
 
 void UploadController::OnSerialUpDone(intptr_t value) {
   ControllerState& s = *state_;
-  if (value == kSerialUpOk) {
+  if (value == NL_SERIAL_UP_DONE) {
     s.uploadSuccess = true;
     AddMessage("Serial Upload Success!");
     if (view_.MessageBox("Serial Upload Success, Reboot Settop Box", "Notice", pw::kMbYesNo) ==
@@ -137,7 +137,7 @@ void UploadController::OnSerialUpDone(intptr_t value) {
 }
 
 void UploadController::OnSerialDownDone(intptr_t value) {
-  if (value == kSerialDownOk) {
+  if (value == NL_SERIAL_DOWN_DONE) {
     // The receiver has the settings either way; without the request it restarts by hand.
     const bool rebootSent = libs_.AutoReboot() == 0;
     Finish({pw::cli::kExitOk,
@@ -156,7 +156,7 @@ void UploadController::OnSerialDownDone(intptr_t value) {
 }
 
 void UploadController::OnUsbDownDone(intptr_t value) {
-  if (value == kUsbDownOk) {
+  if (value == NL_USB_DOWN_DONE) {
     AddMessage("USB Download Success!");
     libs_.AutoReboot();
     Finish({pw::cli::kExitOk,
@@ -172,7 +172,7 @@ void UploadController::OnUsbDownDone(intptr_t value) {
 
 void UploadController::OnUsbUpDone(intptr_t value) {
   ControllerState& s = *state_;
-  if (value != kUsbUpOk) {
+  if (value != NL_USB_UP_DONE) {
     AddMessage("USB Upload Fail!");
     Finish({pw::cli::kExitTransferFailed,
             "the USB upload failed (the receiver stopped answering or was removed); " + line_.file +
@@ -205,16 +205,15 @@ void UploadController::OnUsbUpDone(intptr_t value) {
 // the temporary folder.
 std::string UploadController::KeepReceived(std::string* error) {
   const ControllerState& s = *state_;
-  const std::string name = line_.file.substr(line_.file.rfind('/') + 1) + ".received";
-  const char* tmp = std::getenv("TMPDIR");
+  const std::string name = pw::files::NameOf(line_.file) + ".received";
   const std::string candidates[] = {
       line_.file + ".received",
-      s.workDir.empty() ? name : s.workDir + "/" + name,
-      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/" + name,
+      pw::files::PathIn(s.workDir, name),
+      pw::files::PathIn(pw::files::TemporaryFolder(), name),
   };
   for (const std::string& path : candidates) {
-    *error =
-        ReplaceFile(path, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
+    *error = pw::files::ReplaceFile(
+        path, {std::span<const uint8_t>(s.packed), std::span<const uint8_t>(s.eeprom)});
     if (error->empty()) {
       AddMessage("The received images are kept in %s", path.c_str());
       return path;

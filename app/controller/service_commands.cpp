@@ -5,25 +5,16 @@
 
 #include "control_ids.h"
 #include "controller.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "transfer_file.h"
 
 namespace app {
 
-namespace {
-
-// The work folder joined with a name that starts with "/"; an empty folder is the current one.
-std::string InWorkFolder(const std::string& folder, const char* name) {
-  return folder.empty() ? std::string(name + 1) : folder + name;
-}
-
-}  // namespace
-
 bool UploadController::SaveServiceFile(const char* prefix, const char* name, const uint8_t* data,
                                        size_t size) {
-  const std::string path = InWorkFolder(state_->workDir, (std::string(prefix) + name).c_str());
-  const std::string error = ReplaceFile(path, {std::span<const uint8_t>(data, size)});
+  const std::string path = pw::files::PathIn(state_->workDir, std::string(prefix) + name);
+  const std::string error = pw::files::ReplaceFile(path, {std::span<const uint8_t>(data, size)});
   if (error.empty()) return true;
   AddMessage("%s", error.c_str());
   view_.MessageBox("Cannot Create or Open File!", "Notice", pw::kMbOk | pw::kMbIconError);
@@ -35,7 +26,6 @@ void UploadController::OnFileOpen() {
   const auto chosen =
       view_.ChooseFileToOpen(s.initialDir, "Packed Files (*.pak)|*.pak|All Files (*.*)|*.*||");
   if (!chosen) return;
-  s.fileName = *chosen;
   const TransferFileRead read = ReadImages(*chosen, 0, s.packed.data(), nullptr);
   if (!ShowPackedRead(read)) return;
   s.fileLoaded = true;
@@ -56,7 +46,8 @@ void UploadController::OnUnpackFlashdata() {
         "False");
     return;
   }
-  if (SaveServiceFile("/~Pack2UnPack_", "UnPackedFlashData.upk", s.unpacked.data(), kRegionSize))
+  if (SaveServiceFile("~Pack2UnPack_", "UnPackedFlashData.upk", s.unpacked.data(),
+                      codec::kRegionSize))
     AddMessage("UnPackedFlash File Save Ok");
   view_.EnableControl(kPackFlash, true);
 }
@@ -68,8 +59,8 @@ void UploadController::OnPackFlashData() {
     return;
   }
   AddMessage("OnPackFlashData() : Dll_PackFlashData(src,dest) == TRUE");
-  const bool saved =
-      SaveServiceFile("/~UnPack2Pack_", "PackedFlashData.pak", s.packed.data(), kPackedSize);
+  const bool saved = SaveServiceFile("~UnPack2Pack_", "PackedFlashData.pak", s.packed.data(),
+                                     codec::kContainerSize);
   AddMessage(saved ? "PackedFlash File Save Success" : "PackedFlash File Save Fail");
 }
 
@@ -80,7 +71,7 @@ void UploadController::OnGetPackedFlashData() {
     return;
   }
   libs_.GetModelIdFromPackedFlashData(s.packed.data(), s.modelId.data());
-  if (SaveServiceFile("/~Dll2Pack_", "PackedFlashData.pak", s.packed.data(), kPackedSize))
+  if (SaveServiceFile("~Dll2Pack_", "PackedFlashData.pak", s.packed.data(), codec::kContainerSize))
     AddMessage("OnPackflashdata() : PackedFlash File Save Ok");
 }
 
@@ -90,7 +81,7 @@ void UploadController::OnGeteepromdata() {
     AddMessage("OnGeteepromdata() : Dll_GetEepromData(m_EepromData) == FALSE");
     return;
   }
-  if (SaveServiceFile("/~", "EepromData.bin", s.eeprom.data(), kEepromSize))
+  if (SaveServiceFile("~", "EepromData.bin", s.eeprom.data(), codec::kEepromSize))
     AddMessage("OnGeteepromdata() : Eeprom File Save Ok");
 }
 

@@ -1,9 +1,6 @@
 // Start-up: the initial look, the work folder (cleared of download files an earlier run left),
 // the log, and arming or starting the run that the port text selects.
-#include <unistd.h>
-
 #include <cerrno>
-#include <climits>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -11,19 +8,13 @@
 #include "NorraLink.h"
 #include "control_ids.h"
 #include "controller.h"
-#include "file_replace.h"
+#include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "penwick/serial_port.hpp"
 #include "upload_log.h"
 
 namespace app {
 namespace {
-
-std::optional<std::string> CurrentDirectory() {
-  char path[PATH_MAX];
-  if (getcwd(path, sizeof path) == nullptr) return std::nullopt;
-  return std::string(path);
-}
 
 // Whether `name` is a download file or the temporary it is first written as.
 bool IsDownloadFileName(const std::string& name) {
@@ -61,7 +52,7 @@ void UploadController::Startup() {
   view_.EnableControl(kUpLoad, false);
   view_.EnableControl(kDownLoad, false);
   EnableFunctions(s.uploadSuccess);
-  const auto folder = CurrentDirectory();
+  const auto folder = pw::files::CurrentFolder();
   s.workDir = folder.value_or("");
   RemoveDownloadLeftovers(s.workDir);
   AddMessage("%s", s.workDir.c_str());
@@ -156,7 +147,7 @@ bool UploadController::StartUsbDownload() {
 // The received images go into the transfer file: a file that cannot be written there is
 // refused before anything is armed, so no upload is lost.
 bool UploadController::UploadDestinationWritable() {
-  const std::string problem = CheckReplaceable(line_.file);
+  const std::string problem = pw::files::CheckReplaceable(line_.file);
   if (problem.empty()) return true;
   log_->Line("Cannot write file [" + line_.file + "]");
   AddMessage("Nothing is read: %s", problem.c_str());

@@ -1,79 +1,46 @@
 #include "transfer_file.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
-#include <memory>
 
-#include "image_sizes.h"
+#include "image_layout.h"
 #include "libraries.h"
+#include "penwick/local_file.hpp"
 
 namespace app {
-namespace {
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
-size_t ReadUpTo(std::FILE* file, uint8_t* into, size_t count) {
-  size_t total = 0;
-  while (total < count) {
-    const size_t got = std::fread(into + total, 1, count - total, file);
-    if (got == 0) break;
-    total += got;
-  }
-  return total;
-}
-
-}  // namespace
 
 TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* packed,
                             uint8_t* eeprom) {
-  TransferFileRead read;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (!file) {
-    read.openError = errno;
+  const pw::files::FileStart start = pw::files::ReadFileStart(
+      path, offset + codec::kContainerSize + (eeprom != nullptr ? codec::kEepromSize : 0));
+  if (start.error != 0) {
+    TransferFileRead read;
+    read.openError = start.error;
     return read;
   }
-  struct stat info {};
-  const bool known = fstat(fileno(file.get()), &info) == 0;
-  // A folder opens for reading here, but it is not a file to read.
-  if (known && S_ISDIR(info.st_mode)) {
-    read.openError = EISDIR;
-    return read;
-  }
-  read.opened = true;
-  std::memset(packed, 0, kPackedSize);
-  if (eeprom != nullptr) std::memset(eeprom, 0, kEepromSize);
-  if (known && S_ISREG(info.st_mode)) read.fileSize = info.st_size;
-  if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0) return read;
-  read.packedBytes = ReadUpTo(file.get(), packed, kPackedSize);
-  if (read.packedBytes > 0 && eeprom != nullptr)
-    read.eepromBytes = ReadUpTo(file.get(), eeprom, kEepromSize);
+  TransferFileRead read = ReadImageBytes(start.bytes, offset, packed, eeprom);
+  read.fileSize = start.size;
   return read;
 }
 
 TransferFileRead ReadTransferFile(const std::string& path, uint8_t* packed, uint8_t* eeprom) {
-  return ReadImages(path, kTransferHeaderSize, packed, eeprom);
+  return ReadImages(path, codec::kTransferHeaderSize, packed, eeprom);
 }
 
-TransferFileRead ReadTransferBytes(std::span<const uint8_t> bytes, uint8_t* packed,
-                                   uint8_t* eeprom) {
+TransferFileRead ReadImageBytes(std::span<const uint8_t> bytes, size_t offset, uint8_t* packed,
+                                uint8_t* eeprom) {
   TransferFileRead read;
   read.opened = true;
   read.fileSize = static_cast<int64_t>(bytes.size());
-  std::memset(packed, 0, kPackedSize);
-  std::memset(eeprom, 0, kEepromSize);
-  const auto rest = bytes.subspan(std::min(bytes.size(), kTransferHeaderSize));
-  read.packedBytes = std::min(rest.size(), kPackedSize);
+  std::memset(packed, 0, codec::kContainerSize);
+  if (eeprom != nullptr) std::memset(eeprom, 0, codec::kEepromSize);
+  const auto rest = bytes.subspan(std::min(bytes.size(), offset));
+  read.packedBytes = std::min(rest.size(), codec::kContainerSize);
   std::copy_n(rest.begin(), read.packedBytes, packed);
-  if (read.packedBytes > 0) {
+  if (read.packedBytes > 0 && eeprom != nullptr) {
     const auto tail = rest.subspan(read.packedBytes);
-    read.eepromBytes = std::min(tail.size(), kEepromSize);
+    read.eepromBytes = std::min(tail.size(), codec::kEepromSize);
     std::copy_n(tail.begin(), read.eepromBytes, eeprom);
   }
   return read;
@@ -81,19 +48,19 @@ TransferFileRead ReadTransferBytes(std::span<const uint8_t> bytes, uint8_t* pack
 
 TransferFileProblem CheckTransferImages(const TransferFileRead& read, const uint8_t* packed,
                                         Libraries& libraries, uint8_t* scratch, uint8_t* region) {
-  if (read.packedBytes < kPackedSize || read.eepromBytes < kEepromSize) {
-    return read.fileSize == static_cast<int64_t>(kSavedTransferFileSize)
+  if (read.packedBytes < codec::kContainerSize || read.eepromBytes < codec::kEepromSize) {
+    return read.fileSize == static_cast<int64_t>(codec::kSavedTransferFileSize)
                ? TransferFileProblem::SavedByUpload
                : TransferFileProblem::Incomplete;
   }
   // The unpack rewrites the container and records its identity block: it runs on a copy, and
   // a container carrying only the identity that was recorded before puts that back (that
   // second unpack finds no blocks and fails, which is its purpose).
-  std::array<uint8_t, kModelIdSize> identity{};
+  std::array<uint8_t, codec::kIdentitySize> identity{};
   libraries.GetModelId(identity.data());
-  std::memcpy(scratch, packed, kPackedSize);
+  std::memcpy(scratch, packed, codec::kContainerSize);
   const bool unpacks = libraries.UnPackFlashData(scratch, region) == 1;
-  std::memset(scratch, 0, kPackedSize);
+  std::memset(scratch, 0, codec::kContainerSize);
   std::memcpy(scratch, identity.data(), identity.size());
   libraries.UnPackFlashData(scratch, region);
   return unpacks ? TransferFileProblem::None : TransferFileProblem::Damaged;

@@ -18,16 +18,16 @@ struct TransferFileRead {
   int64_t fileSize = -1;   // size of a regular file, else -1
 };
 
-// Clears `packed` (kPackedSize bytes) and `eeprom` (kEepromSize bytes, or null for none),
-// skips `offset` bytes and reads up to a whole image into each, in that order. Reads no more
-// than that of the file.
+// Clears `packed` (codec::kContainerSize bytes) and `eeprom` (codec::kEepromSize bytes, or
+// null for none), skips `offset` bytes and reads up to a whole image into each, in that order.
+// Reads no more than that of the file; the bytes read go through ReadImageBytes.
 TransferFileRead ReadImages(const std::string& path, size_t offset, uint8_t* packed,
                             uint8_t* eeprom);
 // A transfer file: its header skipped.
 TransferFileRead ReadTransferFile(const std::string& path, uint8_t* packed, uint8_t* eeprom);
-// The same over a file's bytes.
-TransferFileRead ReadTransferBytes(std::span<const uint8_t> bytes, uint8_t* packed,
-                                   uint8_t* eeprom);
+// The same over a file's first bytes (fileSize is their count).
+TransferFileRead ReadImageBytes(std::span<const uint8_t> bytes, size_t offset, uint8_t* packed,
+                                uint8_t* eeprom);
 
 enum class TransferFileProblem {
   None,
@@ -37,8 +37,8 @@ enum class TransferFileProblem {
 };
 
 // Whether the images read may be sent. The packed image is unpacked on a copy (`scratch`,
-// kPackedSize bytes, and `region`, kRegionSize bytes, are overwritten); the library's identity
-// store is put back as it was, so the check leaves the library as it found it.
+// codec::kContainerSize bytes, and `region`, codec::kRegionSize bytes, are overwritten); the
+// library's identity store is put back as it was, so the check leaves the library as it found it.
 TransferFileProblem CheckTransferImages(const TransferFileRead& read, const uint8_t* packed,
                                         Libraries& libraries, uint8_t* scratch, uint8_t* region);
 

@@ -1,4 +1,5 @@
-// Sizes and offsets of the packed flash image, its packed streams and the download file.
+// Sizes and offsets of the packed flash image, its packed streams, the download file and the
+// transfer file.
 // All multi-byte fields are big-endian.
 #pragma once
 
@@ -45,5 +46,11 @@ inline constexpr uint16_t kBlockChunkType = 0xFFFF;
 inline constexpr uint16_t kFlashSectionType = 2;
 inline constexpr uint16_t kEepromSectionType = 3;
 inline constexpr size_t kDownloadChunkCount = 6;
+
+// Transfer file: a 64-byte header, the packed image, the EEPROM image.
+inline constexpr size_t kTransferHeaderSize = 64;
+inline constexpr size_t kTransferFileSize = kTransferHeaderSize + kContainerSize + kEepromSize;
+// A transfer file as a USB upload saves it: the two images without the header.
+inline constexpr size_t kSavedTransferFileSize = kContainerSize + kEepromSize;
 
 }  // namespace codec

@@ -4,7 +4,7 @@
 namespace sim {
 
 std::string SerialUsage() {
-  return "usage: penwick-sim serial [options] [--run COMMAND ARGS...]\n"
+  return "Usage: penwick-sim serial [options] [--run COMMAND ARGS...]\n"
          "\n"
          "Plays the receiver on a pseudo-terminal. The first line of standard output is\n"
          "\"PTY <slave path>\"; the PC opens that path (or COMn when PENWICK_COMn names it).\n"

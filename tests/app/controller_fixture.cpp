@@ -118,19 +118,19 @@ size_t FakeLinks::Count(const std::string& prefix) const {
 }
 
 void SetLibraryIdentity(const std::vector<uint8_t>& identity) {
-  std::vector<uint8_t> container(app::kPackedSize, 0), region(app::kRegionSize);
+  std::vector<uint8_t> container(codec::kContainerSize, 0), region(codec::kRegionSize);
   std::copy(identity.begin(), identity.end(), container.begin());
   Dll_UnPackFlashData(container.data(), region.data());  // records the identity, then fails
 }
 
 std::vector<uint8_t> LibraryIdentity() {
-  std::vector<uint8_t> identity(app::kModelIdSize);
+  std::vector<uint8_t> identity(codec::kIdentitySize);
   Dll_GetModelId(identity.data());
   return identity;
 }
 
 std::vector<uint8_t> LibraryPacked() {
-  std::vector<uint8_t> packed(app::kPackedSize);
+  std::vector<uint8_t> packed(codec::kContainerSize);
   Dll_GetPackedFlashData(packed.data());
   return packed;
 }
@@ -139,9 +139,9 @@ Images MakeImages(uint32_t seed, uint16_t systemId) {
   Images images;
   SetLibraryIdentity(samples::MakeIdentity(systemId));
   images.region = samples::MakePackableSampleRegion(seed);
-  images.packed.assign(app::kPackedSize, 0);
+  images.packed.assign(codec::kContainerSize, 0);
   EXPECT_EQ(Dll_PackFlashData(images.region.data(), images.packed.data()), 1);
-  images.eeprom = samples::RandomBytes(app::kEepromSize, seed);
+  images.eeprom = samples::RandomBytes(codec::kEepromSize, seed);
   return images;
 }
 
@@ -157,7 +157,7 @@ void WriteAll(const std::filesystem::path& path, const std::vector<uint8_t>& byt
 }
 
 std::vector<uint8_t> TransferFileBytes(const Images& images) {
-  std::vector<uint8_t> bytes(app::kTransferHeaderSize, 0);
+  std::vector<uint8_t> bytes(codec::kTransferHeaderSize, 0);
   bytes.insert(bytes.end(), images.packed.begin(), images.packed.end());
   bytes.insert(bytes.end(), images.eeprom.begin(), images.eeprom.end());
   return bytes;

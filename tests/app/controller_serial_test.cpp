@@ -26,7 +26,7 @@ TEST_F(ControllerTest, SerialDownloadRunsFromStartUpToItsNotice) {
   EXPECT_EQ(LibraryPacked(), images.packed);
   EXPECT_EQ(Log().substr(Log().find("\r\n")), "\r\n");  // nothing but the first line
   EXPECT_EQ(c.phase(), RunPhase::Armed);
-  Notice(app::kNoticeDownPercent, 0);
+  Notice(NL_NOTIFY_DOWN_PERCENT, 0);
   EXPECT_EQ(c.phase(), RunPhase::Running);
 
   links.calls.clear();
@@ -129,7 +129,7 @@ TEST_F(ControllerTest, ServiceUploadThenDownload) {
   EXPECT_EQ(links.calls.back(), "SerialUp 4002");
   EXPECT_EQ(view.Entries().back(), "Waiting For Request. \r\nReboot SetTop Box!!");
   EXPECT_FALSE(c.state().fileLoaded);
-  Notice(app::kNoticeUpFlashPercent, 99);
+  Notice(NL_NOTIFY_UP_FLASH_PERCENT, 99);
   EXPECT_FALSE(c.state().uploadSuccess);
 
   const Images images = MakeImages(13, 0x0506);
@@ -145,7 +145,7 @@ TEST_F(ControllerTest, ServiceUploadThenDownload) {
   EXPECT_EQ(Vec(c.state().packed), images.packed);  // as received, not rewritten by the unpack
   EXPECT_EQ(Vec(c.state().unpacked), images.region);
   EXPECT_EQ(view.enabled[app::kViewModelId], true);
-  Notice(app::kNoticeUpFlashPercent, 100);
+  Notice(NL_NOTIFY_UP_FLASH_PERCENT, 100);
   EXPECT_TRUE(c.state().uploadSuccess);
   EXPECT_FALSE(c.closed());
   EXPECT_FALSE(view.Saw(kRebootByHand));

@@ -28,7 +28,7 @@ TEST_F(ControllerTest, FileCommandsSaveTheirFilesInTheWorkFolder) {
 
   const Images images = MakeImages(14, 0xBEEF);
   WriteAll(dir / "image.pak", images.packed);
-  const std::vector<uint8_t> eeprom(app::kEepromSize, 0x42);
+  const std::vector<uint8_t> eeprom(codec::kEepromSize, 0x42);
   Dll_PutEepromData(eeprom.data());
   c.OnGeteepromdata();
   EXPECT_EQ(view.Entries().back(), "OnGeteepromdata() : Eeprom File Save Ok");
@@ -58,7 +58,7 @@ TEST_F(ControllerTest, FileCommandsSaveTheirFilesInTheWorkFolder) {
 
   c.OnPackFlashData();
   EXPECT_EQ(view.Entries().back(), "PackedFlash File Save Success");
-  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), app::kPackedSize);
+  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), codec::kContainerSize);
 
   c.OnGetPackedFlashData();
   EXPECT_EQ(view.Entries().back(), "OnPackflashdata() : PackedFlash File Save Ok");
@@ -77,7 +77,7 @@ TEST_F(ControllerTest, FileCommandFailures) {
   EXPECT_EQ(view.events.size(), events);
 
   // The library's image does not unpack (all zeros).
-  const std::vector<uint8_t> zeros(app::kPackedSize, 0);
+  const std::vector<uint8_t> zeros(codec::kContainerSize, 0);
   Dll_PutPackedFlashData(zeros.data());
   c.OnUnpackFlashdata();
   EXPECT_EQ(view.Entries().back(),

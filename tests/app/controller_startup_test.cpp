@@ -113,7 +113,7 @@ TEST_F(ControllerTest, UnreadableIncompleteAndDamagedFilesArmNothing) {
   const Images images = MakeImages(5, 0x4321);
   std::vector<uint8_t> damaged = TransferFileBytes(images);
   // A byte inside the first block's stream (its offset is the first descriptor's).
-  damaged[app::kTransferHeaderSize + Get32bit(&images.packed[64 + 4]) + 20] ^= 0x5A;
+  damaged[codec::kTransferHeaderSize + Get32bit(&images.packed[64 + 4]) + 20] ^= 0x5A;
   std::vector<uint8_t> noEeprom = TransferFileBytes(images);
   noEeprom.resize(noEeprom.size() - 256);
   std::vector<uint8_t> saved(images.packed);

@@ -49,8 +49,8 @@ TEST_F(UsbRun, DownloadStartsOnceAtTheArrivalAndEndsOnItsNotice) {
   EXPECT_EQ(c.phase(), RunPhase::Running);
 
   view.events.clear();
-  Notice(app::kNoticeDownPercent, 0);
-  Notice(app::kNoticeDownPercent, 100);
+  Notice(NL_NOTIFY_DOWN_PERCENT, 0);
+  Notice(NL_NOTIFY_DOWN_PERCENT, 100);
   EXPECT_EQ(view.events, (std::vector<std::string>{"progress 0", "status Writing 0%",
                                                    "entry DownLoad 0%", "progress 100",
                                                    "status Writing 100%", "entry DownLoad 100%"}));
@@ -62,7 +62,7 @@ TEST_F(UsbRun, DownloadStartsOnceAtTheArrivalAndEndsOnItsNotice) {
   EXPECT_TRUE(c.outcome().ok());
   EXPECT_TRUE(c.closed());
   // A worker's late notice after the close is dropped.
-  Notice(app::kNoticeDownPercent, 50);
+  Notice(NL_NOTIFY_DOWN_PERCENT, 50);
   EXPECT_EQ(view.events.back(), "close ok");
 }
 
@@ -140,8 +140,8 @@ TEST_F(UsbRun, UploadSavesTheImagesExactlyAsReceived) {
   Dll_PutPackedFlashData(images.packed.data());
   Dll_PutEepromData(images.eeprom.data());
   view.events.clear();
-  Notice(app::kNoticeUpFlashPercent, 50);
-  Notice(app::kNoticeUpEepromPercent, 100);
+  Notice(NL_NOTIFY_UP_FLASH_PERCENT, 50);
+  Notice(NL_NOTIFY_UP_EEPROM_PERCENT, 100);
   EXPECT_EQ(view.events,
             (std::vector<std::string>{"progress flash 50", "status Reading flash 50%",
                                       "entry UpLoad Flash 50%", "progress eeprom 100",
@@ -171,7 +171,7 @@ TEST_F(UsbRun, AnUploadThatFailsOrCannotBeUsedLeavesTheFile) {
     view = RecordingView();
     auto& c = Upload();
     DeviceChange(pw::kDeviceArrival);
-    const std::vector<uint8_t> zeros(app::kPackedSize, 0), eeprom(app::kEepromSize, 7);
+    const std::vector<uint8_t> zeros(codec::kContainerSize, 0), eeprom(codec::kEepromSize, 7);
     Dll_PutPackedFlashData(zeros.data());
     Dll_PutEepromData(eeprom.data());
     Notice(app::kNoticeUsbUpDone, 257);

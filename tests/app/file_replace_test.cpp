@@ -1,6 +1,4 @@
 // Writing files so that a failure keeps the old one, links stay links and permissions stay.
-#include "file_replace.h"
-
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -8,6 +6,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+
+#include "penwick/local_file.hpp"
 
 #include "controller_fixture.h"
 
@@ -25,14 +25,14 @@ TEST_F(ControllerTest, ReplacingKeepsLinksPermissionsAndTheOldFileOnFailure) {
   WriteAll(dir / "target", old);
   fs::permissions(dir / "target", fs::perms(0640));
   fs::create_symlink("target", dir / "link");
-  EXPECT_EQ(app::ReplaceFile((dir / "link").string(), {Bytes(fresh)}), "");
+  EXPECT_EQ(pw::files::ReplaceFile((dir / "link").string(), {Bytes(fresh)}), "");
   EXPECT_TRUE(fs::is_symlink(dir / "link"));
   EXPECT_EQ(ReadAll(dir / "target"), fresh);
   EXPECT_EQ(fs::status(dir / "target").permissions(), fs::perms(0640));
 
   // Hard links stay one file.
   fs::create_hard_link(dir / "target", dir / "other");
-  EXPECT_EQ(app::ReplaceFile((dir / "target").string(), {Bytes(old), Bytes(fresh)}), "");
+  EXPECT_EQ(pw::files::ReplaceFile((dir / "target").string(), {Bytes(old), Bytes(fresh)}), "");
   EXPECT_EQ(ReadAll(dir / "other").size(), 7u);
   EXPECT_EQ(fs::hard_link_count(dir / "target"), 2u);
 
@@ -48,7 +48,7 @@ TEST_F(ControllerTest, ReplacingKeepsLinksPermissionsAndTheOldFileOnFailure) {
   limit.rlim_cur = 4;
   setrlimit(RLIMIT_FSIZE, &limit);
   const std::string error =
-      app::ReplaceFile((dir / "target").string(), {Bytes(std::vector<uint8_t>(100, 9))});
+      pw::files::ReplaceFile((dir / "target").string(), {Bytes(std::vector<uint8_t>(100, 9))});
   setrlimit(RLIMIT_FSIZE, &saved);
   sigaction(SIGXFSZ, &before, nullptr);
   EXPECT_NE(error, "");

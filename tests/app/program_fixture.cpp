@@ -76,7 +76,7 @@ std::vector<std::string> ProgramTest::StartUsbSim(std::vector<std::string> args)
   std::string tag, address;
   words >> tag >> address;
   EXPECT_EQ(tag, "USBIP") << line;
-  return {"PENWICK_USBIP=" + address, "PENWICK_USB_IDS=", "PENWICK_TIMEOUT_PERMILLE=50"};
+  return {"PENWICK_USBIP=" + address, "PENWICK_USB_IDS="};
 }
 
 std::string ProgramTest::SimVerdict() {

@@ -49,7 +49,8 @@ class ProgramTest : public ::testing::Test {
                               const std::vector<std::string>& env);
 
   // Starts `penwick-sim usb ARGS` off the bus (it arrives after the program has armed) and
-  // returns the environment that points the program at it, with the USB time-outs shortened.
+  // returns the environment that points the program at it. The program keeps its own USB
+  // time-outs: shortened, a loaded machine could make the receiver's answers late.
   std::vector<std::string> StartUsbSim(std::vector<std::string> args);
   // The sim's last line, once it has ended.
   std::string SimVerdict();

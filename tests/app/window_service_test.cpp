@@ -54,7 +54,7 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
     EXPECT_EQ(question->defaultButton(), question->button(QMessageBox::Yes));
     question->button(QMessageBox::No)->click();
   });
-  NoticeFromWorker(app::kNoticeSerialUpDone, app::kSerialUpOk);
+  NoticeFromWorker(app::kNoticeSerialUpDone, NL_SERIAL_UP_DONE);
   ASSERT_TRUE(answer.Done());
   EXPECT_EQ(caption, "Notice");
   EXPECT_EQ(text, "Serial Upload Success, Reboot Settop Box");
@@ -74,7 +74,7 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
   ASSERT_TRUE(w.Button(app::kPackFlash)->isEnabled());
   Click(app::kPackFlash);
   EXPECT_TRUE(listed("PackedFlash File Save Success"));
-  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), app::kPackedSize);
+  EXPECT_EQ(ReadAll(dir / "~UnPack2Pack_PackedFlashData.pak").size(), codec::kContainerSize);
   Click(app::kViewModelId);
   EXPECT_TRUE(list->toPlainText().contains("ViewModelId() SystemId "));
   Click(app::kViewSystemId);
@@ -113,7 +113,7 @@ TEST_F(WindowTest, ServicePanelButtonsReachTheirCommands) {
   ASSERT_TRUE(w.Button(app::kDownLoad)->isEnabled());
   Click(app::kDownLoad);
   ASSERT_EQ(links.Count("SerialDown"), 1u);
-  NoticeFromWorker(app::kNoticeSerialDownDone, app::kSerialDownOk);
+  NoticeFromWorker(app::kNoticeSerialDownDone, NL_SERIAL_DOWN_DONE);
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(s.ExitStatus(), pw::cli::kExitOk);
 }

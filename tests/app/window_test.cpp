@@ -12,6 +12,7 @@
 #include <QTest>
 #include <atomic>
 
+#include "NorraLink.h"
 #include "control_ids.h"
 #include "penwick/cli/exit_codes.hpp"
 #include "service_panel.h"
@@ -102,7 +103,7 @@ TEST_F(WindowTest, InitialLookProgressFromAWorkerAndCloseAfterSuccess) {
   std::vector<QImage> texts;
   for (int percent : {0, 50, 100}) {
     workerReturned = false;
-    NoticeFromWorker(app::kNoticeDownPercent, percent);
+    NoticeFromWorker(NL_NOTIFY_DOWN_PERCENT, percent);
     workerReturned = true;
     EXPECT_EQ(w.ProgressBar()->value(), percent);
     EXPECT_EQ(w.StatusText()->text().toStdString(), "Writing " + std::to_string(percent) + "%");
@@ -119,7 +120,7 @@ TEST_F(WindowTest, InitialLookProgressFromAWorkerAndCloseAfterSuccess) {
   EXPECT_GE(filled[2], width * 9 / 10);
   EXPECT_NE(texts[0], texts[1]);  // "Writing 0%" and "Writing 50%" look different
 
-  NoticeFromWorker(app::kNoticeUsbDownDone, app::kUsbDownOk);
+  NoticeFromWorker(app::kNoticeUsbDownDone, NL_USB_DOWN_DONE);
   EXPECT_FALSE(w.isVisible());
   EXPECT_EQ(w.result(), QDialog::Accepted);
   EXPECT_EQ(s.ExitStatus(), pw::cli::kExitOk);
@@ -163,7 +164,7 @@ TEST_F(WindowTest, TheUsbDriversNotesAreShownWhileTheWindowWaits) {
   const int asks = links.usbNoteAsks;
   QTest::qWait(1500);  // more than one look of the waiting window
   EXPECT_EQ(links.usbNoteAsks, asks);
-  NoticeFromWorker(app::kNoticeUsbDownDone, app::kUsbDownOk);
+  NoticeFromWorker(app::kNoticeUsbDownDone, NL_USB_DOWN_DONE);
   EXPECT_EQ(s.ExitStatus(), pw::cli::kExitOk);
 }
 
@@ -262,7 +263,7 @@ TEST_F(WindowTest, ErrorBoxAndAbout) {
     owner = messageBox->parentWidget();
     messageBox->button(QMessageBox::Ok)->click();
   });
-  NoticeFromWorker(app::kNoticeBadPackedData);
+  NoticeFromWorker(NL_NOTIFY_BAD_PACKED_DATA);
   ASSERT_TRUE(box.Done());
   EXPECT_EQ(caption, "ERROR");
   EXPECT_EQ(text, "ERROR : Not match packed CRC or invalid data!!");

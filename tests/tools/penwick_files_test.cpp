@@ -65,8 +65,7 @@ class PenwickFiles : public ::testing::Test {
     argv.insert(argv.end(), args.begin(), args.end());
     pwtest::ChildProcess child;
     Outcome outcome;
-    if (!child.Start(argv,
-                     {"PENWICK_USBIP=" + server, "PENWICK_TIMEOUT_PERMILLE=100", environment})) {
+    if (!child.Start(argv, {"PENWICK_USBIP=" + server, environment})) {
       ADD_FAILURE() << "penwick-files did not start";
       return outcome;
     }

@@ -29,7 +29,6 @@ UsbSessionTest::UsbSessionTest() = default;
 UsbSessionTest::~UsbSessionTest() = default;
 
 void UsbSessionTest::SetUp() {
-  pw::usb::SetTimeoutPermille(250);  // an 8 s read waits 2 s
   InitDevice();
   ASSERT_EQ(Dll_InitUsbFunc(), 1);
   dir = std::filesystem::temp_directory_path() /

@@ -152,7 +152,7 @@ TEST_F(UsbSessionFaults, PercentagesAndTheFailureCountOfEachSession) {
 
   // Two failed reads early in the next session: its count starts from 0, not 3. (The answer
   // to the first request comes late, after the download file is written: spoil the second.)
-  pw::usb::SetTimeoutPermille(250);
+  pw::usb::SetTimeoutPermille(1000);
   ASSERT_TRUE(Start(Wire({"--mode", "download", "--answer-ms", "300", "--corrupt-sum", "3,4"})));
   EXPECT_EQ(Download(), 259);
   EXPECT_TRUE(ReceiverEnded(true));

@@ -19,10 +19,10 @@ bool ParseCount(std::string_view text, uint64_t* value) {
 }  // namespace
 
 const char kFilesUsage[] =
-    "usage: penwick-files send LOCAL REMOTE [--from BYTES] [--timeout SECONDS]\n"
-    "       penwick-files receive REMOTE LOCAL [--resume | --force] [--timeout SECONDS]\n"
-    "       penwick-files info [--timeout SECONDS]\n"
-    "       penwick-files --help | --version\n"
+    "Usage: penwick-files send LOCAL REMOTE [--from BYTES] [--timeout SECONDS]\n"
+    "  or:  penwick-files receive REMOTE LOCAL [--resume | --force] [--timeout SECONDS]\n"
+    "  or:  penwick-files info [--timeout SECONDS]\n"
+    "  or:  penwick-files --help | --version\n"
     "Sends a file to the receiver's file store or fetches one from it over USB, waiting for a\n"
     "receiver first (PENWICK_USB_IDS, PENWICK_USBIP). Ctrl-C cancels the transfer.\n"
     "  send               copies LOCAL to REMOTE; a file REMOTE the receiver has is replaced\n"

@@ -21,7 +21,7 @@ int FirstBadStream(const uint8_t* image) {
     const uint32_t offset = Get32bit(d + 4);
     const uint32_t length = Get32bit(d + 8);
     if (length == 0) continue;
-    if (offset > kImageSize || length > kImageSize - offset ||
+    if (offset > kContainerSize || length > kContainerSize - offset ||
         GetCrc16(image + offset, length) != Get16bit(d)) {
       return static_cast<int>(i);
     }
@@ -43,14 +43,14 @@ size_t ImageOffset(FileKind kind) {
 
 uint8_t ModelIdCheckByte(const uint8_t* image) {
   unsigned sum = 0;
-  for (size_t i = 4; i < kModelIdSize; ++i) sum += image[i];
+  for (size_t i = 4; i < kIdentitySize; ++i) sum += image[i];
   return static_cast<uint8_t>(~sum);
 }
 
 FileKind KindOfSize(size_t size) {
-  if (size == kImageSize) return FileKind::kPackedImage;
-  if (size == kImageSize + kEepromSize) return FileKind::kSavedUpload;
-  if (size >= kTransferHeaderSize + kImageSize + kEepromSize) return FileKind::kTransferFile;
+  if (size == kContainerSize) return FileKind::kPackedImage;
+  if (size == kContainerSize + kEepromSize) return FileKind::kSavedUpload;
+  if (size >= kTransferHeaderSize + kContainerSize + kEepromSize) return FileKind::kTransferFile;
   return FileKind::kUnknown;
 }
 
@@ -89,7 +89,7 @@ std::string ImageProblem(const uint8_t* image) {
            Hex(expected, 2);
   }
   // The unpack converts the container in place: it runs on a copy.
-  std::vector<uint8_t> scratch(image, image + kImageSize);
+  std::vector<uint8_t> scratch(image, image + kContainerSize);
   std::vector<uint8_t> region(kRegionSize, 0xFF);
   if (Dll_UnPackFlashData(scratch.data(), region.data()) == 1) return {};
   const int bad = FirstBadStream(image);
@@ -107,7 +107,7 @@ FileReport Describe(const std::string& path, const std::vector<uint8_t>& bytes) 
     return report;
   }
   const uint8_t* image = bytes.data() + ImageOffset(report.kind);
-  std::copy(image, image + kModelIdSize, report.modelId.begin());
+  std::copy(image, image + kIdentitySize, report.modelId.begin());
   report.systemId = Dll_GetSystemIdFromPackedFlashData(image);
   for (size_t i = 0; i < kDescriptors; ++i) {
     const uint32_t length = Get32bit(image + kDescriptorTable + i * kDescriptorSize + 8);
@@ -120,13 +120,13 @@ FileReport Describe(const std::string& path, const std::vector<uint8_t>& bytes) 
   return report;
 }
 
-std::string ModelIdText(const std::array<uint8_t, kModelIdSize>& id) {
+std::string ModelIdText(const std::array<uint8_t, kIdentitySize>& id) {
   std::string text;
   for (const uint8_t c : id) text += c >= 0x20 && c < 0x7F ? static_cast<char>(c) : '.';
   return text;
 }
 
-std::string ModelIdHex(const std::array<uint8_t, kModelIdSize>& id) {
+std::string ModelIdHex(const std::array<uint8_t, kIdentitySize>& id) {
   std::string text;
   for (size_t i = 0; i < id.size(); ++i) {
     char byte[4];
@@ -142,8 +142,9 @@ std::string ReportText(const FileReport& r) {
     text += "system id:    " + Hex(r.systemId, 4) + " (" + std::to_string(r.systemId) + ")\n";
     text += "model id:     " + ModelIdHex(r.modelId) + "\n";
     text += "              \"" + ModelIdText(r.modelId) + "\"\n";
-    text += "packed image: " + std::to_string(kImageSize) + " bytes, " + std::to_string(r.blocks) +
-            " blocks, " + std::to_string(r.packedBytes) + " bytes of packed streams\n";
+    text += "packed image: " + std::to_string(kContainerSize) + " bytes, " +
+            std::to_string(r.blocks) + " blocks, " + std::to_string(r.packedBytes) +
+            " bytes of packed streams\n";
     if (r.hasEeprom) text += "EEPROM image: " + std::to_string(kEepromSize) + " bytes\n";
     text += "unpacks:      " +
             (r.problem.empty() ? "yes, " + std::to_string(kRegionSize) + "-byte flash region"
@@ -162,7 +163,7 @@ std::string ReportJson(const FileReport& r, int exitCode) {
     line.Add("systemId", static_cast<int>(r.systemId))
         .Add("modelId", ModelIdHex(r.modelId))
         .Add("modelIdText", ModelIdText(r.modelId))
-        .Add("packedImageSize", static_cast<long long>(kImageSize))
+        .Add("packedImageSize", static_cast<long long>(kContainerSize))
         .Add("blocks", static_cast<int>(r.blocks))
         .Add("packedBytes", static_cast<long long>(r.packedBytes))
         .Add("eepromImageSize", static_cast<long long>(r.hasEeprom ? kEepromSize : 0));

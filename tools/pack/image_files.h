@@ -10,13 +10,15 @@
 #include <string>
 #include <vector>
 
+#include "image_layout.h"
+
 namespace penwick_pack {
 
-inline constexpr size_t kRegionSize = 393216;
-inline constexpr size_t kImageSize = 131072;
-inline constexpr size_t kEepromSize = 256;
-inline constexpr size_t kTransferHeaderSize = 64;
-inline constexpr size_t kModelIdSize = 32;
+using codec::kContainerSize;  // a packed image
+using codec::kEepromSize;
+using codec::kIdentitySize;  // the model id at the start of a packed image
+using codec::kRegionSize;
+using codec::kTransferHeaderSize;
 
 enum class FileKind { kUnknown, kTransferFile, kSavedUpload, kPackedImage };
 
@@ -38,7 +40,7 @@ struct FileReport {
   size_t size = 0;
   FileKind kind = FileKind::kUnknown;
   uint16_t systemId = 0;
-  std::array<uint8_t, kModelIdSize> modelId{};
+  std::array<uint8_t, kIdentitySize> modelId{};
   unsigned blocks = 0;     // descriptors that describe a packed stream
   size_t packedBytes = 0;  // the streams' packed lengths together
   bool hasEeprom = false;
@@ -53,7 +55,7 @@ std::string ReportText(const FileReport& report);
 std::string ReportJson(const FileReport& report, int exitCode);
 
 // The printable part of the model id as text ('.' for the rest), and all of it in hex.
-std::string ModelIdText(const std::array<uint8_t, kModelIdSize>& id);
-std::string ModelIdHex(const std::array<uint8_t, kModelIdSize>& id);
+std::string ModelIdText(const std::array<uint8_t, kIdentitySize>& id);
+std::string ModelIdHex(const std::array<uint8_t, kIdentitySize>& id);
 
 }  // namespace penwick_pack

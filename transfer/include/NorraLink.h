@@ -20,6 +20,32 @@ extern "C" {
 #define NL_API __attribute__((visibility("default")))
 #endif
 
+/* ---- Notifications and session results ------------------------------------------------- */
+
+/* Codes of the notifications the library sends to the owner window, with the value each
+   carries. */
+typedef enum NlNotification {
+  NL_NOTIFY_BAD_PACKED_DATA = 16,     /* a packed block is damaged; value 0 */
+  NL_NOTIFY_DOWNLOAD_ERROR = 17,      /* the download file cannot be written or read; 0 */
+  NL_NOTIFY_BAD_DATA_TYPE = 18,       /* a serial upload met an unknown data type; 0 */
+  NL_NOTIFY_BAD_MODEL_ID = 19,        /* the identity check failed; 0 */
+  NL_NOTIFY_UP_FLASH_PERCENT = 4004,  /* upload of the packed image: percentage */
+  NL_NOTIFY_UP_EEPROM_PERCENT = 4005, /* upload of the EEPROM image: percentage */
+  NL_NOTIFY_DOWN_PERCENT = 4006       /* download: percentage */
+} NlNotification;
+
+/* Values sent with the caller's completion code when a session ends. */
+typedef enum NlSessionResult {
+  NL_SERIAL_UP_DONE = 1,
+  NL_SERIAL_UP_FAILED = 2,
+  NL_SERIAL_DOWN_DONE = 3,
+  NL_SERIAL_DOWN_FAILED = 4,
+  NL_USB_UP_DONE = 257,
+  NL_USB_UP_FAILED = 258,
+  NL_USB_DOWN_DONE = 259,
+  NL_USB_DOWN_FAILED = 260
+} NlSessionResult;
+
 /* ---- Image stores ---------------------------------------------------------------------- */
 
 /* Copies the packed-image store (131072 bytes) out; returns 1. */
@@ -43,8 +69,8 @@ NL_API uint16_t Dll_GetSystemId(void);
 
 /* Expands a packed image (131072 bytes) into the flash region (393216 bytes). The container
    is modified (descriptors rewritten to host order, rejected ones cleared): pass a copy. The
-   identity store takes the container's identity block. Returns 1, or 0 after notification 19
-   (identity check failed) or 16 (damaged block; earlier blocks are already expanded). */
+   identity store takes the container's identity block. Returns 1, or 0 after notification
+   NL_NOTIFY_BAD_MODEL_ID or NL_NOTIFY_BAD_PACKED_DATA (earlier blocks are already expanded). */
 NL_API int32_t Dll_UnPackFlashData(uint8_t* container, uint8_t* region);
 /* Builds a packed image (131072 bytes) from the flash region (393216 bytes), with the identity
    store as its identity block. Returns 1; 0 when the region cannot be packed into a container
@@ -71,14 +97,15 @@ NL_API int32_t Dll_OpenSerialPort(const char* portName, int32_t baud, int32_t po
 NL_API int32_t Dll_CloseSerialPort(void);
 /* Starts a serial download of the packed-image and EEPROM stores; the download file is
    written into `folder` (copied; empty for the current folder). The folder, owner window and
-   completion code are recorded even when the start is refused. Notifications: 4006 with the
-   percentage, 17 when the download file cannot be written, then `completionCode` with 3
-   (done) or 4 (failed). 1 started; 0 refused (port not open, or a session runs). */
+   completion code are recorded even when the start is refused. Notifications:
+   NL_NOTIFY_DOWN_PERCENT, NL_NOTIFY_DOWNLOAD_ERROR when the download file cannot be written, then
+   `completionCode` with NL_SERIAL_DOWN_DONE or NL_SERIAL_DOWN_FAILED. 1 started; 0 refused (port
+   not open, or a session runs). */
 NL_API int32_t Dll_SerialDown(const char* folder, PwHwnd owner, int32_t completionCode);
 /* Starts a serial upload into the packed-image and EEPROM stores (cleared first unless a
-   session runs). Notifications: 4004 and 4005 with the percentages, 18 for an unknown data
-   type, then `completionCode` with 1 (done) or 2 (failed). The session holds the busy flag
-   until Dll_CloseSerialPort. 1 started; 0 refused. */
+   session runs). Notifications: NL_NOTIFY_UP_FLASH_PERCENT, NL_NOTIFY_UP_EEPROM_PERCENT,
+   NL_NOTIFY_BAD_DATA_TYPE, then `completionCode` with NL_SERIAL_UP_DONE or NL_SERIAL_UP_FAILED. The
+   session holds the busy flag until Dll_CloseSerialPort. 1 started; 0 refused. */
 NL_API int32_t Dll_SerialUp(PwHwnd owner, int32_t completionCode);
 /* Sends the reboot frame on the serial port: 0 sent, -1 not sent (port not open). Not while a
    serial session runs. */
@@ -96,14 +123,15 @@ NL_API int32_t Dll_InitUsbFunc(void);
    caller's thread: the opening exchange (up to one USB read time-out), the receiver's identity
    into the stores, the download file written into `folder` (copied; empty for the current
    folder). The folder, owner window and completion code are recorded even when the start is
-   refused. Notifications: 4006 with the percentage, 17 when the download file cannot be
-   written or read, then `completionCode` with 259 (done) or 260 (failed). 1 started; 0
+   refused. Notifications: NL_NOTIFY_DOWN_PERCENT, NL_NOTIFY_DOWNLOAD_ERROR when the download
+   file cannot be written or read, then `completionCode` with NL_USB_DOWN_DONE or
+   NL_USB_DOWN_FAILED. 1 started; 0
    refused (USB not ready, a session runs on either link) or the opening failed. */
 NL_API int32_t Dll_UsbDown(const char* folder, PwHwnd owner, int32_t completionCode);
 /* Starts a USB upload into the packed-image and EEPROM stores (cleared first unless a session
-   runs), with the opening exchange on the caller's thread. Notifications: 4004 and 4005 with
-   the percentages, then `completionCode` with 257 (done) or 258 (failed). 1 started; 0
-   refused or the opening failed. */
+   runs), with the opening exchange on the caller's thread. Notifications:
+   NL_NOTIFY_UP_FLASH_PERCENT and NL_NOTIFY_UP_EEPROM_PERCENT, then `completionCode` with
+   NL_USB_UP_DONE or NL_USB_UP_FAILED. 1 started; 0 refused or the opening failed. */
 NL_API int32_t Dll_UsbUp(PwHwnd owner, int32_t completionCode);
 /* Asks a running USB session to stop: its worker ends at its next check with a failure
    result. Waits for nothing. */

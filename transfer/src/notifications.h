@@ -5,28 +5,16 @@
 
 #include <cstdint>
 
+#include "NorraLink.h"
 #include "codec_hooks.h"
 #include "penwick/window.h"
 
 namespace transfer {
 
-// 16 and 19 come from the codec, through the hooks below.
-using codec::kNotifyBadModelId;
-using codec::kNotifyBadPackedData;
-inline constexpr int kNotifyDownloadError = 17;
-inline constexpr int kNotifyBadDataType = 18;
-inline constexpr int kNotifyUpFlashPercent = 4004;
-inline constexpr int kNotifyUpEepromPercent = 4005;
-inline constexpr int kNotifyDownPercent = 4006;
-
-inline constexpr int kResultSerialUpOk = 1;
-inline constexpr int kResultSerialUpFail = 2;
-inline constexpr int kResultSerialDownOk = 3;
-inline constexpr int kResultSerialDownFail = 4;
-inline constexpr int kResultUsbUpOk = 257;
-inline constexpr int kResultUsbUpFail = 258;
-inline constexpr int kResultUsbDownOk = 259;
-inline constexpr int kResultUsbDownFail = 260;
+// The codes and results are NorraLink.h's. The codec sends two of them through the hooks
+// below; it sits beneath this library and keeps its own names for them.
+static_assert(codec::kNotifyBadPackedData == NL_NOTIFY_BAD_PACKED_DATA);
+static_assert(codec::kNotifyBadModelId == NL_NOTIFY_BAD_MODEL_ID);
 
 // Points the codec's notification and notice hooks at this library's owner window and notice
 // box. Called once, when the library's state is created (library_state.cpp).

@@ -56,7 +56,7 @@ class DownloadServer {
     // One path for writing and reading back, even if a refused start changes the folder.
     const std::string path = DownloadFilePathIn(Session().Folder());
     if (!WriteDownloadFileFor(systemId, path)) {
-      session_.Notify(kNotifyDownloadError, 0);
+      session_.Notify(NL_NOTIFY_DOWNLOAD_ERROR, 0);
       return false;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -72,12 +72,12 @@ class DownloadServer {
     session_.SendFrame(psn, CMD_BLOCK, block, length);
     const auto percent = static_cast<int>(static_cast<int64_t>(offset) * 100 / file_.size());
     session_.SetDownloadPercent(percent);
-    session_.Notify(kNotifyDownPercent, percent);
+    session_.Notify(NL_NOTIFY_DOWN_PERCENT, percent);
   }
 
   void OnEnd() {
     session_.SetDownloadPercent(100);
-    session_.Notify(kNotifyDownPercent, 100);
+    session_.Notify(NL_NOTIFY_DOWN_PERCENT, 100);
     file_.Close();
     succeeded_ = true;
     session_.Succeed();
@@ -111,7 +111,7 @@ void SerialDownloadWorker(SerialSession& session) {
   }
   server.Discard();
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  session.Complete(server.Succeeded() ? kResultSerialDownOk : kResultSerialDownFail);
+  session.Complete(server.Succeeded() ? NL_SERIAL_DOWN_DONE : NL_SERIAL_DOWN_FAILED);
 }
 
 }  // namespace transfer

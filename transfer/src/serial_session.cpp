@@ -10,12 +10,12 @@
 namespace transfer {
 namespace {
 
-std::atomic<int> g_liveWorkers{0};
+std::atomic<int> g_liveSerialWorkers{0};
 
 }  // namespace
 
 int LiveSerialWorkers() {
-  return g_liveWorkers.load();
+  return g_liveSerialWorkers.load();
 }
 
 SerialSession::SerialSession(std::shared_ptr<CSerialComm> link, uint32_t token)
@@ -47,17 +47,17 @@ int StartSerialSession(std::function<void(SerialSession&)> worker) {
   if (token == 0) return 0;
   // Accepted: only now may the start touch the session's flags.
   Session().success.store(0);
-  g_liveWorkers.fetch_add(1);
+  g_liveSerialWorkers.fetch_add(1);
   const bool started = StartDetachedThread([link, token, worker = std::move(worker)] {
     SetCurrentThreadPriority(ThreadPriority::Normal);
     {
       SerialSession session(link, token);
       worker(session);
     }
-    g_liveWorkers.fetch_sub(1);
+    g_liveSerialWorkers.fetch_sub(1);
   });
   if (!started) {
-    g_liveWorkers.fetch_sub(1);
+    g_liveSerialWorkers.fetch_sub(1);
     Session().Release(token);
     return 0;
   }

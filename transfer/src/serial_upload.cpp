@@ -45,14 +45,14 @@ class UploadSteps {
       } else if (type == TYPE_FLASH) {
         Stores().WritePacked(offset, frame_.data() + kFramePayload, chunk);
       } else {
-        session_.Notify(kNotifyBadDataType, 0);
+        session_.Notify(NL_NOTIFY_BAD_DATA_TYPE, 0);
         return kStepBadType;
       }
       offset += chunk;
       const auto percent = static_cast<int>(offset * 100u / size);
       session_.SetUploadPercent(percent);
-      session_.Notify(type == TYPE_EEPROM ? kNotifyUpEepromPercent : kNotifyUpFlashPercent,
-                      percent);
+      session_.Notify(
+          type == TYPE_EEPROM ? NL_NOTIFY_UP_EEPROM_PERCENT : NL_NOTIFY_UP_FLASH_PERCENT, percent);
     }
     return kStepDone;
   }
@@ -148,7 +148,7 @@ void SerialUploadWorker(SerialSession& session) {
   const auto psn = static_cast<uint8_t>(Session().serialSequence.fetch_add(1) + 1);
   session.SendFrame(psn, CMD_END);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  session.Complete(succeeded ? kResultSerialUpOk : kResultSerialUpFail);
+  session.Complete(succeeded ? NL_SERIAL_UP_DONE : NL_SERIAL_UP_FAILED);
   releaseGuard();
 }
 

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "penwick/local_file.hpp"
+
 namespace transfer {
 namespace {
 
@@ -58,8 +60,7 @@ SessionState& Session() {
 }
 
 std::string DownloadFilePathIn(const std::string& folder) {
-  if (folder.empty()) return kDownloadFileName;
-  return folder + "/" + kDownloadFileName;
+  return pw::files::PathIn(folder, kDownloadFileName);
 }
 
 std::chrono::milliseconds AnswerWait() {

@@ -19,8 +19,8 @@ void UsbDownloadWorker(const UsbSession& session) {
   if (!file.Open(Session().DownloadFilePath())) {
     // The caller must learn of it, and the next session must be able to start.
     file.Discard();
-    session.Notify(kNotifyDownloadError, 0);
-    session.Finish(std::chrono::milliseconds(100), kResultUsbDownFail);
+    session.Notify(NL_NOTIFY_DOWNLOAD_ERROR, 0);
+    session.Finish(std::chrono::milliseconds(100), NL_USB_DOWN_FAILED);
     return;
   }
   std::vector<uint8_t> frame(kUsbFrameBuffer);
@@ -44,10 +44,10 @@ void UsbDownloadWorker(const UsbSession& session) {
       UsbSendFrame(frame[kUsbFramePsn], CMD_BLOCK, block.data(), blockLength);
       const auto percent = static_cast<int>(static_cast<int64_t>(offset) * 100 / file.size());
       session.SetDownloadPercent(percent);
-      session.Notify(kNotifyDownPercent, percent);
+      session.Notify(NL_NOTIFY_DOWN_PERCENT, percent);
     } else if (cmd == CMD_END) {
       session.SetDownloadPercent(100);
-      session.Notify(kNotifyDownPercent, 100);
+      session.Notify(NL_NOTIFY_DOWN_PERCENT, 100);
       file.Close();
       session.Succeed();
       succeeded = true;
@@ -55,7 +55,7 @@ void UsbDownloadWorker(const UsbSession& session) {
     }
   }
   file.Discard();
-  session.Finish(std::chrono::milliseconds(100), succeeded ? kResultUsbDownOk : kResultUsbDownFail);
+  session.Finish(std::chrono::milliseconds(100), succeeded ? NL_USB_DOWN_DONE : NL_USB_DOWN_FAILED);
 }
 
 }  // namespace transfer

@@ -12,13 +12,13 @@
 namespace transfer {
 namespace {
 
-std::atomic<int> g_liveWorkers{0};
+std::atomic<int> g_liveUsbWorkers{0};
 
 // The download's part of the opening: the download file for the receiver that answered.
 bool PrepareDownload(const UsbSession& session, const OpeningAnswer& answer) {
   const std::string path = DownloadFilePathIn(Session().Folder());
   if (!WriteDownloadFileFor(answer.systemId, path)) {
-    session.Notify(kNotifyDownloadError, 0);
+    session.Notify(NL_NOTIFY_DOWNLOAD_ERROR, 0);
     return false;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -39,7 +39,7 @@ void RunWorker(const UsbSession& session, UsbTransfer transfer) {
     // Another worker still runs (or USB was reset): this session ends at once, leaving the
     // flag it does not own alone.
     if (transfer == UsbTransfer::Download) RemoveDownloadFile(Session().DownloadFilePath());
-    session.Complete(transfer == UsbTransfer::Download ? kResultUsbDownFail : kResultUsbUpFail);
+    session.Complete(transfer == UsbTransfer::Download ? NL_USB_DOWN_FAILED : NL_USB_UP_FAILED);
     session.End();
     return;
   }
@@ -60,7 +60,7 @@ void UsbSession::Finish(std::chrono::milliseconds pause, intptr_t result) const 
 }
 
 int LiveUsbWorkers() {
-  return g_liveWorkers.load();
+  return g_liveUsbWorkers.load();
 }
 
 int StartUsbSession(UsbTransfer transfer) {
@@ -75,13 +75,13 @@ int StartUsbSession(UsbTransfer transfer) {
     session.End();
     return 0;
   }
-  g_liveWorkers.fetch_add(1);
+  g_liveUsbWorkers.fetch_add(1);
   const bool started = StartDetachedThread([session, transfer] {
     RunWorker(session, transfer);
-    g_liveWorkers.fetch_sub(1);
+    g_liveUsbWorkers.fetch_sub(1);
   });
   if (!started) {
-    g_liveWorkers.fetch_sub(1);
+    g_liveUsbWorkers.fetch_sub(1);
     if (transfer == UsbTransfer::Download) RemoveDownloadFile(Session().DownloadFilePath());
     session.End();
     return 0;

@@ -82,8 +82,8 @@ class UsbUploadSteps {
       offset += chunk;
       const auto percent = static_cast<int>(static_cast<uint64_t>(offset) * 100 / size);
       session_.SetUploadPercent(percent);
-      session_.Notify(type == TYPE_EEPROM ? kNotifyUpEepromPercent : kNotifyUpFlashPercent,
-                      percent);
+      session_.Notify(
+          type == TYPE_EEPROM ? NL_NOTIFY_UP_EEPROM_PERCENT : NL_NOTIFY_UP_FLASH_PERCENT, percent);
     }
     return true;
   }
@@ -118,7 +118,7 @@ void UsbUploadWorker(const UsbSession& session) {
     session.Succeed();
   }
   session.ClearFailures();
-  session.Finish(std::chrono::milliseconds(300), succeeded ? kResultUsbUpOk : kResultUsbUpFail);
+  session.Finish(std::chrono::milliseconds(300), succeeded ? NL_USB_UP_DONE : NL_USB_UP_FAILED);
 }
 
 }  // namespace transfer

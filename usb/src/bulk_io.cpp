@@ -5,6 +5,7 @@
 #include <new>
 
 #include "HvUsb.h"
+#include "bulk_io.h"
 #include "library_state.h"
 #include "pipe_engine.h"
 #include "transfer_plan.h"
@@ -37,11 +38,8 @@ void ExitHandler() {
 }
 
 }  // namespace
-}  // namespace hvusb
 
-using namespace hvusb;
-
-extern "C" HV_API uint32_t UsbWrite(const uint8_t* data, uint32_t length) {
+uint32_t WriteFrame(const uint8_t* data, uint32_t length, uint32_t timeoutMs) {
   LibraryState& s = State();
   if (!s.deviceOpen.load()) return 0;
   s.ioAbort.store(false);
@@ -59,10 +57,10 @@ extern "C" HV_API uint32_t UsbWrite(const uint8_t* data, uint32_t length) {
     // travels as the first padding byte.
     std::memcpy(staging, data, length + (length % 2));
   }
-  return Out(pipe, staging, plan->requestLength) ? 1 : 0;
+  return Out(pipe, staging, plan->requestLength, timeoutMs) ? 1 : 0;
 }
 
-extern "C" HV_API uint32_t UsbRead(uint8_t* data, uint32_t expected) {
+uint32_t ReadFrame(uint8_t* data, uint32_t expected, uint32_t timeoutMs) {
   LibraryState& s = State();
   if (!s.deviceOpen.load()) return 0;
   s.ioAbort.store(false);
@@ -73,7 +71,7 @@ extern "C" HV_API uint32_t UsbRead(uint8_t* data, uint32_t expected) {
   if (!plan) return 0;
   uint8_t* staging = Staging();
   uint32_t received = 0;
-  if (!In(pipe, staging, plan->requestLength, &received)) return 0;
+  if (!In(pipe, staging, plan->requestLength, &received, timeoutMs)) return 0;
   // The request is always longer than the copy, so a swap's byte beyond it is the staging's.
   if (SwappedMode()) {
     PairSwap(data, staging, plan->copyLength);
@@ -83,6 +81,19 @@ extern "C" HV_API uint32_t UsbRead(uint8_t* data, uint32_t expected) {
   // Never more than was copied to the caller.
   uint32_t reported = received < plan->copyLength ? received : plan->copyLength;
   return reported > kMaxReadReport ? kMaxReadReport : reported;
+}
+
+}  // namespace hvusb
+
+using namespace hvusb;
+
+// Every call waits by the time-out in force then.
+extern "C" HV_API uint32_t UsbWrite(const uint8_t* data, uint32_t length) {
+  return WriteFrame(data, length, State().writeTimeoutMs.load());
+}
+
+extern "C" HV_API uint32_t UsbRead(uint8_t* data, uint32_t expected) {
+  return ReadFrame(data, expected, State().readTimeoutMs.load());
 }
 
 extern "C" HV_API int InitDevice(void) {

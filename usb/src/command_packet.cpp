@@ -58,6 +58,11 @@ bool AwaitAck(uint8_t* receive) {
   return check.packet.command == kPktOk || FailedAnswer(check, count, kReasonNotOk);
 }
 
+bool Abandon(uint8_t* receive) {
+  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
+  return false;
+}
+
 }  // namespace hvusb
 
 using namespace hvusb;

@@ -22,6 +22,10 @@ bool SendFail(uint32_t reason);
 // failure is noted in the task's outcome.
 bool AwaitAck(uint8_t* receive);
 
+// Ends a transfer from the host's side: PKT_CANCEL and its acknowledgement; always false, so a
+// task step can return it as its failure.
+bool Abandon(uint8_t* receive);
+
 // Receive buffer of the file tasks: the largest copy UsbRead makes (65,537) and spare.
 inline constexpr size_t kReceiveBufferSize = 65540;
 

@@ -2,6 +2,7 @@
 #include "file_task.h"
 
 #include "HvUsb.h"
+#include "bulk_io.h"
 #include "command_packet.h"
 #include "library_state.h"
 #include "penwick/usb_driver.hpp"
@@ -48,10 +49,10 @@ bool TasksRunInstantly() {
   return instantTasks.load();
 }
 
-bool Drain(std::chrono::milliseconds duration) {
+bool Drain(std::chrono::milliseconds duration, uint32_t readTimeoutMs) {
   const auto start = std::chrono::steady_clock::now();
   do {
-    UsbRead(TaskReceiveBuffer(), 65535);
+    ReadFrame(TaskReceiveBuffer(), 65535, readTimeoutMs);
     if (CancelRequested()) return false;
   } while (std::chrono::steady_clock::now() - start <= duration);
   return true;

@@ -40,9 +40,10 @@ std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled);
 void RunTasksInstantly(bool instant);
 bool TasksRunInstantly();
 
-// Reads and discards what the receiver sends until more than `duration` has passed (checked
-// after each read). False as soon as the cancel flag is seen.
-bool Drain(std::chrono::milliseconds duration);
+// Reads and discards what the receiver sends, each read waiting up to `readTimeoutMs`, until
+// more than `duration` has passed (checked after each read). False as soon as the cancel flag
+// is seen.
+bool Drain(std::chrono::milliseconds duration, uint32_t readTimeoutMs);
 
 // A resume that checks before it appends: like UsbTaskFileReceivePosi (also with position 0),
 // but the bytes the receiver sends below the local file's end are compared with the file

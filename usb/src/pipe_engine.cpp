@@ -39,9 +39,9 @@ bool Await(pw::usb::Handle pipe, const RequestPtr& request, uint32_t timeoutMs) 
 
 }  // namespace
 
-bool Out(pw::usb::Handle pipe, const uint8_t* buffer, uint32_t length) {
+bool Out(pw::usb::Handle pipe, const uint8_t* buffer, uint32_t length, uint32_t timeoutMs) {
   const RequestPtr request = Driver().Write(pipe, buffer, length);
-  if (!Await(pipe, request, State().writeTimeoutMs.load())) return false;
+  if (!Await(pipe, request, timeoutMs)) return false;
   if (request->status() != Status::Success) {
     GetLastUsbdStatus();
     return false;
@@ -49,10 +49,11 @@ bool Out(pw::usb::Handle pipe, const uint8_t* buffer, uint32_t length) {
   return request->Transferred() == length;
 }
 
-bool In(pw::usb::Handle pipe, uint8_t* buffer, uint32_t length, uint32_t* count) {
+bool In(pw::usb::Handle pipe, uint8_t* buffer, uint32_t length, uint32_t* count,
+        uint32_t timeoutMs) {
   std::memset(buffer, 0, length);
   const RequestPtr request = Driver().Read(pipe, length);
-  if (!Await(pipe, request, State().readTimeoutMs.load())) return false;
+  if (!Await(pipe, request, timeoutMs)) return false;
   if (request->status() != Status::Success) {
     GetLastUsbdStatus();
     return false;

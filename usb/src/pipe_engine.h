@@ -11,12 +11,13 @@
 namespace hvusb {
 
 // Writes `length` bytes from `buffer` on `pipe`. True only when the device accepted all of
-// them before the write time-out and no removal intervened.
-bool Out(pw::usb::Handle pipe, const uint8_t* buffer, uint32_t length);
+// them within `timeoutMs` and no removal intervened.
+bool Out(pw::usb::Handle pipe, const uint8_t* buffer, uint32_t length, uint32_t timeoutMs);
 
 // Reads up to `length` bytes into `buffer` (zeroed first) on `pipe`; `count` gets the bytes
-// received, which may be 0. False on time-out, removal or a failed request.
-bool In(pw::usb::Handle pipe, uint8_t* buffer, uint32_t length, uint32_t* count);
+// received, which may be 0. False on time-out (`timeoutMs`), removal or a failed request.
+bool In(pw::usb::Handle pipe, uint8_t* buffer, uint32_t length, uint32_t* count,
+        uint32_t timeoutMs);
 
 // Asks the driver for its last USBD status on the open device; true when it answered.
 bool GetLastUsbdStatus();

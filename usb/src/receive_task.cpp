@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "HvUsb.h"
+#include "bulk_io.h"
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
@@ -32,25 +33,6 @@ constexpr std::chrono::milliseconds kReceiveDrain{12000};
 constexpr size_t kMaxFallbackPath = 255;
 
 using pw::files::File;
-
-// The read time-out the drain changes, restored on every way out of the data loop.
-class ReadTimeoutGuard {
- public:
-  ~ReadTimeoutGuard() { Restore(); }
-  void Set(uint32_t ms) {
-    if (!changed_) saved_ = State().readTimeoutMs.load();
-    changed_ = true;
-    State().readTimeoutMs.store(ms);
-  }
-  void Restore() {
-    if (changed_) State().readTimeoutMs.store(saved_);
-    changed_ = false;
-  }
-
- private:
-  bool changed_ = false;
-  uint32_t saved_ = 0;
-};
 
 bool Acknowledge() {
   return UsbCommandSend(kPktOk, nullptr, 0) != 0;
@@ -97,12 +79,6 @@ bool OpenForResume(const std::string& path, File* file, FileRecord* record) {
   return file->Open(path, File::Mode::ReadWriteExisting);
 }
 
-// Ends the transfer from the host's side: PKT_CANCEL and its acknowledgement, then failure.
-bool Abandon(uint8_t* receive) {
-  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
-  return false;
-}
-
 // Where the received bytes go. Below `localEnd` (a checked resume) they are compared with
 // the local file instead of written.
 struct Sink {
@@ -147,11 +123,13 @@ Taken TakeData(Sink& sink, const Packet& packet) {
 bool ReceiveData(Sink& sink, uint64_t announced) {
   uint8_t* receive = TaskReceiveBuffer();
   const uint64_t total = announced == 0 ? 1 : announced;
-  ReadTimeoutGuard timeout;
+  // After a drain the next read waits longer; every other read waits the time-out in force.
+  bool drained = false;
   int bad = 0;
   while (true) {
-    const uint32_t count = UsbRead(receive, kDataExpected);
-    timeout.Restore();
+    const uint32_t count = ReadFrame(receive, kDataExpected,
+                                     drained ? kAfterDrainReadMs : State().readTimeoutMs.load());
+    drained = false;
     const PacketCheck check = CheckPacket(receive, count);
     uint32_t reason = check.reason;
     if (check.ok) {
@@ -198,9 +176,8 @@ bool ReceiveData(Sink& sink, uint64_t announced) {
       SendFail(reason);
       return FailedAnswer(check, count, reason);
     }
-    timeout.Set(kDrainReadMs);
-    if (!Drain(TaskTimeout(kReceiveDrain))) return Failed(TaskFailure::kCancelled);
-    timeout.Set(kAfterDrainReadMs);  // the next read waits longer, then the saved one is back
+    if (!Drain(TaskTimeout(kReceiveDrain), kDrainReadMs)) return Failed(TaskFailure::kCancelled);
+    drained = true;
   }
 }
 

@@ -12,6 +12,7 @@
 #include "command_packet.h"
 #include "file_payloads.h"
 #include "file_task.h"
+#include "library_state.h"
 #include "task_outcome.h"
 
 namespace hvusb {
@@ -31,12 +32,6 @@ bool SendInfo(const FileRecord& record) {
   uint8_t* packet = TaskPacketBuffer();
   EncodeFileInfo(record, packet + kPacketHeaderSize);
   return SendSealed(packet, kPktFileInfo, kFileInfoSize);
-}
-
-// Ends a send that could not go on: the receiver is told, and the task fails.
-bool Abandon(uint8_t* receive) {
-  if (UsbCommandSend(kPktCancel, nullptr, 0) != 0) AwaitAck(receive);
-  return false;
 }
 
 }  // namespace
@@ -88,7 +83,8 @@ bool RunSend(const std::string& remote, const std::string& local) {
         return FailedAnswer(check, count, reason);
       }
       unconfirmed = true;
-      if (!Drain(TaskTimeout(kSendDrain))) return Failed(TaskFailure::kCancelled);
+      if (!Drain(TaskTimeout(kSendDrain), State().readTimeoutMs.load()))
+        return Failed(TaskFailure::kCancelled);
       continue;
     }
     misses = 0;

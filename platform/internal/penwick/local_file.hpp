@@ -1,5 +1,7 @@
-// Local files as the file-transfer tasks use them: an open file with explicit 64-bit
-// positioning, its last-write time as local calendar fields, and its attribute word.
+// Local files: an open file with explicit 64-bit positioning, its last-write time as local
+// calendar fields, and its attribute word (as the file-transfer tasks use them); paths in
+// folders; the first bytes of a file; and writing a whole file so that a failure keeps the old
+// one (as the program saves its files).
 //
 // Attribute words use the receiver's bits: read-only (0x01) when the owner cannot write the
 // file, normal (0x80) when no other bit applies. Setting read-only takes every write
@@ -14,8 +16,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "penwick/platform_api.h"
 
@@ -93,5 +98,35 @@ PW_PLATFORM_API bool RemoveFile(const std::string& path);
 // the new file, never a mix), within one folder. `target` need not exist; when it does, the
 // new file takes its attributes. False (errno set) when nothing was replaced.
 PW_PLATFORM_API bool ReplaceAtomically(const std::string& replacement, const std::string& target);
+
+// `name` in `folder`; an empty folder is the current one.
+PW_PLATFORM_API std::string PathIn(const std::string& folder, const std::string& name);
+// The last part of `path`: the file's name without its folders.
+PW_PLATFORM_API std::string NameOf(const std::string& path);
+// The process's current folder; nothing when the system cannot say.
+PW_PLATFORM_API std::optional<std::string> CurrentFolder();
+// The folder for temporary files: TMPDIR when set, else the system's.
+PW_PLATFORM_API std::string TemporaryFolder();
+
+// The first bytes of a file, read without locking it.
+struct FileStart {
+  int error = 0;  // why the file could not be opened (EISDIR for a folder); 0 if it was
+  std::vector<uint8_t> bytes;  // up to the count asked for; none from a stream that cannot seek
+  int64_t size = -1;           // the size of a regular file, else -1
+};
+PW_PLATFORM_API FileStart ReadFileStart(const std::string& path, size_t count);
+
+// Writes a whole file so that a failure keeps the old one: the bytes go to a temporary file in
+// the same folder (with the old file's permission bits), which is flushed, closed and renamed
+// over the target. A symbolic link is followed to its target first. A target with several hard
+// links, or one that is not a regular file, is written in place so it stays what it is; so is a
+// file in a folder where no temporary file can be created. Empty on success, else what went
+// wrong (for the operator).
+PW_PLATFORM_API std::string ReplaceFile(const std::string& path,
+                                        std::initializer_list<std::span<const uint8_t>> parts);
+// Whether ReplaceFile could write `path`, judged without creating or changing anything: its
+// folder exists and takes a new file, or the file exists and can be written in place. Empty
+// when it could, else why not (for the operator).
+PW_PLATFORM_API std::string CheckReplaceable(const std::string& path);
 
 }  // namespace pw::files

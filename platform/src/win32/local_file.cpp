@@ -7,8 +7,10 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <string_view>
 
@@ -65,6 +67,48 @@ DWORD SystemAttributesFor(uint32_t attributes) {
 
 HANDLE HandleOf(int fd) {
   return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+}
+
+std::string Describe(const std::string& what, int error) {
+  return what + ": " + std::strerror(error);
+}
+
+std::string FolderOf(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? "." : path.substr(0, separator == 0 ? 1 : separator);
+}
+
+// Writes every part to `handle`; false (errno set) on the first failure.
+bool WriteAll(HANDLE handle, std::initializer_list<std::span<const uint8_t>> parts) {
+  for (const auto part : parts) {
+    size_t done = 0;
+    while (done < part.size()) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(part.size() - done, 1u << 30));
+      DWORD written = 0;
+      if (!::WriteFile(handle, part.data() + done, chunk, &written, nullptr) || written == 0) {
+        NoteLastError();
+        return false;
+      }
+      done += written;
+    }
+  }
+  return true;
+}
+
+// Creates (or truncates) `path` and writes the parts into it; empty on success.
+std::string WriteFileAt(const std::string& path, DWORD disposition,
+                        std::initializer_list<std::span<const uint8_t>> parts) {
+  const HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    NoteLastError();
+    return Describe("cannot create " + path, errno);
+  }
+  const bool written =
+      WriteAll(handle, parts) && (::FlushFileBuffers(handle) || (NoteLastError(), false));
+  const int error = errno;
+  ::CloseHandle(handle);
+  return written ? std::string() : Describe("cannot write " + path, error);
 }
 
 }  // namespace
@@ -269,6 +313,101 @@ bool ReplaceAtomically(const std::string& replacement, const std::string& target
   }
   if (old != INVALID_FILE_ATTRIBUTES) ::SetFileAttributesA(target.c_str(), old);
   return true;
+}
+
+std::string PathIn(const std::string& folder, const std::string& name) {
+  return folder.empty() ? name : folder + "\\" + name;
+}
+
+std::string NameOf(const std::string& path) {
+  return path.substr(path.find_last_of("/\\:") + 1);
+}
+
+std::optional<std::string> CurrentFolder() {
+  char path[MAX_PATH + 1];
+  const DWORD length = ::GetCurrentDirectoryA(sizeof path, path);
+  if (length == 0 || length > MAX_PATH) return std::nullopt;
+  return std::string(path, length);
+}
+
+std::string TemporaryFolder() {
+  const char* folder = std::getenv("TMPDIR");
+  if (folder != nullptr && *folder != '\0') return folder;
+  char path[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathA(sizeof path, path);
+  if (length == 0 || length > MAX_PATH) return ".";
+  std::string result(path, length);
+  if (result.size() > 3 && (result.back() == '\\' || result.back() == '/')) result.pop_back();
+  return result;
+}
+
+FileStart ReadFileStart(const std::string& path, size_t count) {
+  FileStart start;
+  const DWORD existing = ::GetFileAttributesA(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    start.error = EISDIR;
+    return start;
+  }
+  const HANDLE handle =
+      ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    start.error = ErrnoOf(::GetLastError());
+    return start;
+  }
+  // Only a file on a disk has a size and can be read from its start.
+  LARGE_INTEGER size{};
+  if (::GetFileType(handle) == FILE_TYPE_DISK && ::GetFileSizeEx(handle, &size)) {
+    start.size = size.QuadPart;
+    start.bytes.resize(count);
+    size_t done = 0;
+    while (done < count) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(count - done, 1u << 30));
+      DWORD got = 0;
+      if (!::ReadFile(handle, start.bytes.data() + done, chunk, &got, nullptr) || got == 0) break;
+      done += got;
+    }
+    start.bytes.resize(done);
+  }
+  ::CloseHandle(handle);
+  return start;
+}
+
+std::string ReplaceFile(const std::string& path,
+                        std::initializer_list<std::span<const uint8_t>> parts) {
+  static std::atomic<unsigned> counter{0};
+  const DWORD existing = ::GetFileAttributesA(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) != 0)
+    return path + " is a folder, not a file";
+  const std::string temporary = PathIn(FolderOf(path), "~" + NameOf(path) + ".tmp-" +
+                                                           std::to_string(::GetCurrentProcessId()) +
+                                                           "-" + std::to_string(counter++));
+  // A folder that takes no new file: the file is written in place.
+  if (!WriteFileAt(temporary, CREATE_NEW, parts).empty()) {
+    ::DeleteFileA(temporary.c_str());
+    return WriteFileAt(path, CREATE_ALWAYS, parts);
+  }
+  if (ReplaceAtomically(temporary, path)) return {};
+  const int error = errno;
+  ::DeleteFileA(temporary.c_str());
+  return Describe("cannot write " + path, error);
+}
+
+std::string CheckReplaceable(const std::string& path) {
+  const DWORD existing = ::GetFileAttributesA(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES) {
+    if ((existing & FILE_ATTRIBUTE_DIRECTORY) != 0) return path + " is a folder, not a file";
+    if ((existing & FILE_ATTRIBUTE_READONLY) == 0) return {};
+  }
+  const std::string folder = FolderOf(path);
+  const DWORD folderAttributes = ::GetFileAttributesA(folder.c_str());
+  if (folderAttributes == INVALID_FILE_ATTRIBUTES) {
+    return Describe("the folder " + folder + " of " + path + " cannot be used",
+                    ErrnoOf(::GetLastError()));
+  }
+  if ((folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+    return "the folder " + folder + " of " + path + " is a file";
+  return {};
 }
 
 }  // namespace pw::files
