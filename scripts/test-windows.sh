@@ -1,15 +1,19 @@
 #!/usr/bin/env bash
-# Builds the Windows binaries and tests (scripts/build-windows.sh) and runs the tests under Wine
-# through ctest's cross-compiling emulator, in a Wine prefix of their own. Prints its wall time
-# and leaves no Wine process behind.
+# Builds the Windows test configuration (scripts/build-windows.sh --tests) and runs the tests
+# under Wine through ctest's cross-compiling emulator, in a Wine prefix of their own. Prints its
+# wall time, where it went, and its CPU time, and leaves no Wine process behind.
 #   scripts/test-windows.sh [ctest arguments...]
 # The end-to-end runs need a Linux build's penwick-sim and penwick-pack: PENWICK_LINUX_BIN,
 # else build/asan/bin.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 start=$(date +%s)
+# step NAME: the wall time since the last step, so that a slow phase shows where its time went.
+last=$start
+step() { echo "== $1: $(($(date +%s) - last)) s"; last=$(date +%s); }
 
 scripts/build-windows.sh --tests
+step "cross build"
 
 export WINEPREFIX="${PENWICK_WINEPREFIX:-$PWD/build/windows/wineprefix}"
 export WINEDEBUG="${WINEDEBUG:--all}"
@@ -25,6 +29,7 @@ trap stop_wine EXIT
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wine cmd /c exit </dev/null >/dev/null 2>&1
+step "Wine prefix and server"
 
 # COM9 is a pseudo-terminal whose far end echoes every byte (the serial port's own tests).
 # Wine takes the terminal as its controlling one, so the server stops before the peer does.
@@ -37,19 +42,24 @@ for _ in $(seq 50); do [ -s "$echo_out" ] && break; sleep 0.1; done
 ln -sfn "$(head -n1 "$echo_out")" "$WINEPREFIX/dosdevices/com9"
 
 status=0
-ctest --test-dir build/windows --output-on-failure "$@" || status=$?
+ctest --test-dir build/windows/test --output-on-failure "$@" || status=$?
+step "unit tests"
 
 # End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, and
 # penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build (PENWICK_LINUX_BIN,
 # else build/asan/bin).
 linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
 if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
-  tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/bin || status=$?
-  tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/bin || status=$?
+  tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/test/bin || status=$?
+  tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/test/bin || status=$?
 else
   echo "No Linux penwick-sim and penwick-pack in $linux_bin: the end-to-end runs were skipped."
   status=1
 fi
 stop_all
-echo "Windows tests under Wine: $(($(date +%s) - start)) s wall"
+step "end-to-end runs"
+cpu=$(mktemp)
+times >"$cpu"  # in this shell: its children's user and system time
+echo "Windows tests under Wine: $(($(date +%s) - start)) s wall, CPU user and system: $(tail -n1 "$cpu")"
+rm -f "$cpu"
 exit $status

@@ -1,7 +1,6 @@
 // Packing and writing the download file at the same time on two threads: each call has its
 // own compressor, so both give what they give alone.
 #include <gtest/gtest.h>
-#include <stdlib.h>
 
 #include <filesystem>
 #include <fstream>
@@ -13,6 +12,7 @@
 #include "download_file.h"
 #include "pack.h"
 #include "sample_region.h"
+#include "temp_folder.h"
 
 namespace fs = std::filesystem;
 
@@ -28,9 +28,8 @@ Bytes ReadFile(const fs::path& path) {
 }  // namespace
 
 TEST(PackThreads, PackAndDownloadFileRunTogether) {
-  std::string pattern = (fs::temp_directory_path() / "penwick-thr-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  const fs::path folder = pattern;
+  const fs::path folder = testsupport::MakeTempFolder("penwick-thr-");
+  ASSERT_FALSE(folder.empty());
   const Bytes identity = samples::MakeIdentity(0x0202);
   const Bytes region = samples::MakePackableSampleRegion(31);
   Bytes packed = samples::MakePackableSampleRegion(32);

@@ -2,7 +2,7 @@
 # penwick-files.exe under Wine against the Linux emulated receiver's file store over USB/IP on
 # loopback: a send and a receive that round-trip a file exactly, a receive of a file the
 # receiver does not have (exit 1, LOCAL untouched), and an existing LOCAL without --force
-# (exit 2, untouched).
+# (exit 2, untouched); the local files in a folder with a non-ASCII name.
 #   files_usbip_e2e.sh PENWICK_SIM WINDOWS_BIN   (Wine prefix and server set up by the caller)
 set -euo pipefail
 sim=$1
@@ -14,7 +14,10 @@ cleanup() {
   rm -rf "$work"
 }
 trap cleanup EXIT
-mkdir -p "$work/store" "$work/local"
+# The local files sit in a folder whose name no single-byte code page holds: only the UTF-8
+# code page that the programs' manifest sets passes it through the "A" calls intact.
+folder="$work/Ωmega データ"
+mkdir -p "$work/store" "$folder"
 
 "$sim" usb --port 0 --bcd-device 0200 --files "$work/store" >"$work/sim.out" 2>&1 &
 sim_pid=$!
@@ -42,19 +45,19 @@ same() {
   if cmp -s "$1" "$2"; then echo "ok: $3"; else echo "FAIL: $3"; failures=$((failures + 1)); fi
 }
 
-head -c 300001 /dev/urandom >"$work/local/sent.bin"
-run 0 send "Z:$work/local/sent.bin" sent.bin
-same "$work/local/sent.bin" "$work/store/sent.bin" "the store holds the sent file"
-run 0 receive sent.bin "Z:$work/local/back.bin"
-same "$work/local/sent.bin" "$work/local/back.bin" "the received file is the sent one"
+head -c 300001 /dev/urandom >"$folder/sent.bin"
+run 0 send "Z:$folder/sent.bin" sent.bin
+same "$folder/sent.bin" "$work/store/sent.bin" "the store holds the sent file"
+run 0 receive sent.bin "Z:$folder/back.bin"
+same "$folder/sent.bin" "$folder/back.bin" "the received file is the sent one"
 
-printf 'keep me' >"$work/local/keep.bin"
-cp "$work/local/keep.bin" "$work/keep.ref"
-run 1 receive missing.bin "Z:$work/local/keep.bin" --force
-same "$work/keep.ref" "$work/local/keep.bin" "a failed receive leaves LOCAL untouched"
-run 2 receive sent.bin "Z:$work/local/keep.bin"
-same "$work/keep.ref" "$work/local/keep.bin" "a refused receive leaves LOCAL untouched"
-leftovers=$(find "$work/local" -name '*.part' | wc -l)
+printf 'keep me' >"$folder/keep.bin"
+cp "$folder/keep.bin" "$work/keep.ref"
+run 1 receive missing.bin "Z:$folder/keep.bin" --force
+same "$work/keep.ref" "$folder/keep.bin" "a failed receive leaves LOCAL untouched"
+run 2 receive sent.bin "Z:$folder/keep.bin"
+same "$work/keep.ref" "$folder/keep.bin" "a refused receive leaves LOCAL untouched"
+leftovers=$(find "$folder" -name '*.part' | wc -l)
 [ "$leftovers" -eq 0 ] && echo "ok: no temporary file left" || { echo "FAIL: $leftovers temporary files left"; failures=$((failures + 1)); }
 
 exit $((failures > 0))
