@@ -22,7 +22,6 @@ if ((${#missing[@]})); then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-[ -f /etc/profile.d/ccache-penwick.sh ] && source /etc/profile.d/ccache-penwick.sh
 toolchain=-DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake"
 werror=-DPENWICK_WERROR="${PENWICK_WERROR:-ON}"
 

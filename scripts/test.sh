@@ -16,6 +16,10 @@ Runs every check, with warnings as errors, in these phases:
   tsan tests   the threaded tests
   install      a plain Release build of what is installed, installed and used through
                pkg-config by a small C and a small C++ client
+  package      the Debian packages built, their file lists checked, unpacked into a scratch
+               root and used from there, and lintian
+  windows      the Windows cross build (mingw-w64) and its tests under Wine, with the Windows
+               tools against the Linux emulated receiver
   fuzz build   the libFuzzer targets (clang)
   fuzz         every fuzz target side by side, FUZZ_TOTAL_SECONDS of wall time in all
                (default 120; scripts/fuzz.sh SECONDS fuzzes for longer)
@@ -89,6 +93,7 @@ if ((quick == 0)); then
   phase "tsan tests" tsan_tests
   phase install scripts/check-install.sh
   phase package scripts/check-package.sh
+  phase windows scripts/test-windows.sh
   phase "fuzz build" scripts/fuzz.sh --build-only
   phase fuzz scripts/fuzz.sh --total "${FUZZ_TOTAL_SECONDS:-120}"
 else
