@@ -11,8 +11,8 @@
 #include "console/console_view.h"
 #include "device_list/device_list.h"
 #include "front_end.h"
+#include "platform_probe.h"
 #include "program_options.h"
-#include "qt/platform_probe.h"
 #include "qt/window_run.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <utility>
 
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 namespace app {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "NorraLink.h"
 #include "image_files.h"
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 #include "sample_region.h"
 
 namespace {

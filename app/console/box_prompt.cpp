@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 #include "penwick/message_box.hpp"
 
 namespace app {

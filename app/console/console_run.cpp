@@ -8,7 +8,7 @@
 
 #include "console_view.h"
 #include "libraries.h"
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 #include "run.h"
 
 namespace app {

@@ -2,8 +2,8 @@
 
 #include "box_prompt.h"
 #include "controller.h"
-#include "penwick/cli/exit_codes.hpp"
-#include "penwick/cli/json_line.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
+#include "penwick/console_kit/json_line.hpp"
 
 namespace app {
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "outcome.h"
-#include "penwick/cli/progress_line.hpp"
+#include "penwick/console_kit/progress_line.hpp"
 #include "penwick/message_box.hpp"
 #include "run.h"
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 namespace app {
 

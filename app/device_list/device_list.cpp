@@ -4,7 +4,7 @@
 #include <string>
 
 #include "console_view.h"
-#include "penwick/cli/json_line.hpp"
+#include "penwick/console_kit/json_line.hpp"
 
 namespace app {
 namespace {

@@ -9,7 +9,7 @@
 #include <mutex>
 
 #include "message_boxes.h"
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 #include "penwick/message_box.hpp"
 #include "window_session.h"
 

@@ -9,7 +9,7 @@
 
 #include "NorraLink.h"
 #include "control_ids.h"
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 #include "service_panel.h"
 #include "window_fixture.h"
 

@@ -11,7 +11,7 @@
 
 #include "child_process.h"
 #include "file_bytes.h"
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 #include "sample_region.h"
 #include "sim_process.h"
 

@@ -7,7 +7,7 @@
 
 #include "child_process.h"
 #include "file_bytes.h"
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 namespace penwick_files {
 namespace {

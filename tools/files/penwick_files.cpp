@@ -18,9 +18,9 @@
 #include "file_task.h"
 #include "files_command.h"
 #include "local_target.h"
-#include "penwick/cli/exit_codes.hpp"
-#include "penwick/cli/progress_line.hpp"
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
+#include "penwick/console_kit/progress_line.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 #include "penwick/usb_driver.hpp"
 #include "penwick/window.hpp"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 
 #include "NorraLink.h"
-#include "penwick/cli/json_line.hpp"
+#include "penwick/console_kit/json_line.hpp"
 
 namespace penwick_pack {
 namespace {

@@ -10,8 +10,8 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "penwick/cli/exit_codes.hpp"
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 
 namespace pw::cli {
 namespace {

@@ -1,5 +1,5 @@
 // Live progress output: in-place redraws on terminals, de-duplicated plain lines elsewhere.
-#include "penwick/cli/progress_line.hpp"
+#include "penwick/console_kit/progress_line.hpp"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "penwick/cli/json_line.hpp"
+#include "penwick/console_kit/json_line.hpp"
 
 #include <cstdint>
 #include <cstdio>

@@ -9,10 +9,10 @@
 
 #include <gtest/gtest.h>
 
-#include "penwick/cli/exit_codes.hpp"
-#include "penwick/cli/json_line.hpp"
-#include "penwick/cli/progress_line.hpp"
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
+#include "penwick/console_kit/json_line.hpp"
+#include "penwick/console_kit/progress_line.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 
 namespace {
 

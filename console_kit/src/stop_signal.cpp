@@ -1,6 +1,6 @@
 // SIGINT/SIGTERM handling through a self-pipe: the handler only stores the signal number and
 // writes one byte, which is all a handler may safely do.
-#include "penwick/cli/stop_signal.hpp"
+#include "penwick/console_kit/stop_signal.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -11,7 +11,7 @@
 #include <atomic>
 #include <mutex>
 
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 namespace pw::cli {
 namespace {

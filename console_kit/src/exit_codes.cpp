@@ -1,5 +1,5 @@
 // The exit-code table and its text forms.
-#include "penwick/cli/exit_codes.hpp"
+#include "penwick/console_kit/exit_codes.hpp"
 
 #include <algorithm>
 #include <array>
