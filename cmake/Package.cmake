@@ -16,6 +16,7 @@ add_custom_command(OUTPUT ${penwick_deb_dir}/changelog.Debian.gz
   DEPENDS ${penwick_deb_dir}/changelog.Debian
   VERBATIM)
 add_custom_target(debian_changelog ALL DEPENDS ${penwick_deb_dir}/changelog.Debian.gz)
+add_dependencies(installed debian_changelog)
 foreach(component runtime dev)
   if(component STREQUAL "runtime")
     set(package penwick)
