@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what building, testing, fuzzing, benchmarking and packaging need on Debian.
+# Installs what building, testing, fuzzing, benchmarking and packaging need on Debian, or the
+# packages named as arguments (scripts/install-deps.sh PACKAGE...).
 # Skips apt-get when everything is already there (a developer's machine).
 set -euo pipefail
-packages=(
+packages=("$@")
+((${#packages[@]})) || packages=(
   cmake ninja-build make g++ clang libclang-rt-14-dev clang-format binutils pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   lhasa jlha-utils
