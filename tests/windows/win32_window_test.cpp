@@ -48,11 +48,27 @@ HWND WaitForWindow(const char* caption, std::chrono::milliseconds limit) {
   return nullptr;
 }
 
+INT_PTR CALLBACK IgnoreAll(HWND, UINT, WPARAM, LPARAM) {
+  return FALSE;
+}
+
+// An empty modeless dialog from a template in memory.
+HWND MakeDialog() {
+  struct alignas(4) Template {
+    DLGTEMPLATE dialog;
+    WORD menu, windowClass, title;
+  } empty{};
+  empty.dialog.style = WS_POPUP | WS_CAPTION;
+  empty.dialog.cx = 100;
+  empty.dialog.cy = 40;
+  return CreateDialogIndirectParamA(nullptr, &empty.dialog, nullptr, IgnoreAll, 0);
+}
+
 }  // namespace
 
-// The thread's own GetMessage loop (no Pump) delivers a worker's sends and posts; the worker
-// waits until the loop has handled its send; the device paths a worker made and dropped arrive
-// whole (long, with non-ASCII bytes).
+// A dialog thread's ordinary loop (GetMessage, IsDialogMessage, DispatchMessage; no Pump)
+// delivers a worker's sends and posts; the worker waits until the loop has handled its send;
+// the device paths a worker made and dropped arrive whole (long, with non-ASCII bytes).
 TEST(Win32Window, AnOrdinaryMessageLoopDeliversSendsAndPosts) {
   struct Seen {
     uint32_t code;
@@ -72,6 +88,8 @@ TEST(Win32Window, AnOrdinaryMessageLoopDeliversSendsAndPosts) {
 
   const std::string arrival = "\\\\?\\usb#vid_0000&pid_0000#" + std::string(190, 'a') + "\xc3\xa9";
   const std::string removal = "usbip:127.0.0.1:3240/1-1";
+  const HWND dialog = MakeDialog();
+  ASSERT_NE(dialog, nullptr);
   std::atomic<intptr_t> commandResult{-1};
   std::atomic<intptr_t> removalResult{-1};
   std::thread worker([&] {
@@ -86,8 +104,13 @@ TEST(Win32Window, AnOrdinaryMessageLoopDeliversSendsAndPosts) {
 
   const UINT_PTR limit = SetTimer(nullptr, 0, 10000, nullptr);
   MSG msg;
-  while (GetMessageA(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER) DispatchMessageA(&msg);
+  while (GetMessageA(&msg, nullptr, 0, 0) > 0 && msg.message != WM_TIMER) {
+    if (IsDialogMessageA(dialog, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
   KillTimer(nullptr, limit);
+  DestroyWindow(dialog);
   worker.join();
 
   EXPECT_EQ(commandResult.load(), 42);

@@ -13,7 +13,9 @@
 // On Windows the window is a real one: a message-only window owned by its owner thread, and the
 // handle is its HWND. Messages travel as the system's own sent and posted window messages, so
 // any message loop of the owner thread delivers them (its ordinary loop, a dialog's or a message
-// box's modal loop, Pump); the wake hook is not needed there (it is still called as described).
+// box's modal loop, Pump), which the system wakes for each of them: the wake hook is kept there
+// but never called (a send is queued inside the system's SendMessage, where no hook could run
+// after the message is queued and before the sender waits).
 // Close and destruction belong on the owner thread: from another thread they stop the handler
 // at once, and the waiting senders are released when the owner next looks at its queue or
 // ends. Handles are the system's, so "never given to another window" holds as far as the

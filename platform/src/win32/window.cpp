@@ -46,9 +46,9 @@ struct PwWindow::Shared {
 
   pw::MessageHandler handler;  // called on the owner thread only
   std::mutex mutex;
-  std::function<void()> wakeHook;
-  HWND window = nullptr;  // null when it could not be made
-  DWORD owner = 0;        // the thread that owns `window`
+  std::function<void()> wakeHook;  // kept, never called: the thread's loop wakes by itself
+  HWND window = nullptr;           // null when it could not be made
+  DWORD owner = 0;                 // the thread that owns `window`
   std::deque<pw::Message> posted;
   bool closed = false;
   int sending = 0;   // senders inside SendMessage
@@ -332,7 +332,6 @@ intptr_t PwWindow::Shared::Send(pw::Message message) {
     if (closed || window == nullptr) return 0;
     target = window;
     ++sending;
-    if (owner != ::GetCurrentThreadId() && wakeHook) wakeHook();
   }
   const LRESULT result =
       ::SendMessageA(target, kSentMessage, 0, reinterpret_cast<LPARAM>(&message));
@@ -349,7 +348,6 @@ bool PwWindow::Shared::Post(pw::Message message) {
     posted.pop_back();
     return false;
   }
-  if (wakeHook) wakeHook();
   return true;
 }
 
