@@ -160,8 +160,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   if (holder == nullptr) return ::DefWindowProcA(window, message, wParam, lParam);
   PwWindow::Shared& shared = **holder;
   switch (message) {
-    case kSentMessage:
-      return shared.Deliver(window, *reinterpret_cast<const pw::Message*>(lParam), true);
+    case kSentMessage: {
+      // A copy, taken while the sender surely waits: a handler that lets it go early (with
+      // ReplyMessage) must not be left reading the sender's copy.
+      const pw::Message sent = *reinterpret_cast<const pw::Message*>(lParam);
+      return shared.Deliver(window, sent, true);
+    }
     case kPostedMessage: {
       pw::Message posted;
       if (shared.TakePosted(window, &posted)) shared.Deliver(window, posted, false);
