@@ -3,6 +3,7 @@
 // window or its thread goes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <future>
 #include <string>
@@ -211,4 +212,35 @@ TEST(Win32Window, MessageBoxLoopDeliversSentNotices) {
   EXPECT_EQ(notices, 1);
   EXPECT_EQ(sent.load(), 259);
   EXPECT_EQ(boxOwner, frame);
+}
+
+// A window belongs to its thread for good: Bind on another thread makes a new window there (a
+// new handle); a post queued before moves with it, the old handle gives 0 and the old window is
+// destroyed by its own thread.
+TEST(Win32Window, BindMovesTheWindowToTheCallingThread) {
+  std::vector<std::pair<uint32_t, DWORD>> seen;
+  PwWindow window([&](const pw::Message& m) {
+    seen.emplace_back(m.code, GetCurrentThreadId());
+    return intptr_t{8};
+  });
+  const HWND old = window.handle();
+  ASSERT_TRUE(pw::PostMessage(old, Command(1, 0)));
+  DWORD binder = 0;
+  std::thread([&] {
+    binder = GetCurrentThreadId();
+    window.Bind();
+    EXPECT_TRUE(window.IsOwnerThread());
+    auto sent = std::async(std::launch::async,
+                           [&] { return pw::SendMessage(window.handle(), Command(2, 0)); });
+    EXPECT_TRUE(window.Pump([&] { return seen.size() == 2; }, 10s));
+    EXPECT_EQ(sent.get(), 8);
+  }).join();
+  EXPECT_NE(window.handle(), old);
+  EXPECT_FALSE(window.IsOwnerThread());
+  EXPECT_EQ(pw::SendMessage(old, Command(3, 0)), 0);
+  window.PumpPending();  // this thread destroys its old window
+  EXPECT_FALSE(IsWindow(old));
+  std::sort(seen.begin(), seen.end());  // a sent message goes before posted ones
+  const std::vector<std::pair<uint32_t, DWORD>> expected{{1, binder}, {2, binder}};
+  EXPECT_EQ(seen, expected);
 }
