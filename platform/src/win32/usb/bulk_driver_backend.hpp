@@ -10,6 +10,6 @@ namespace pw::usb::bulk {
 // Finds the present interfaces of the receiver's class, hears of arrivals and removals through
 // device-change notices, and opens sessions on the driver's device and pipe files. Device paths
 // are the system's interface paths ("\\?\usb#vid_...#{fd8f99a2-...}"), in lower case.
-std::unique_ptr<Backend> MakeBulkDriverBackend();
+PW_PLATFORM_API std::unique_ptr<Backend> MakeBulkDriverBackend();
 
 }  // namespace pw::usb::bulk
