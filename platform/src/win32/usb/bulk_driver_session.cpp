@@ -97,6 +97,10 @@ std::unique_ptr<Session> Session::Open(const std::string& path, Status* status,
     const DWORD error = ::GetLastError();
     *status = FailureStatus(error);
     *message = path + ": " + ErrorText(error);
+    // The driver's files open for one user at a time.
+    if (*status == Status::AccessDenied || *status == Status::Busy) {
+      *message += "; is another program using the receiver?";
+    }
     return nullptr;
   }
   HANDLE port = ::CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
