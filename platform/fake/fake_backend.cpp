@@ -29,6 +29,8 @@ struct FakeBackend::Device {
   std::vector<RequestPtr> pending;  // IN requests without an answer yet
   std::vector<std::array<uint8_t, 8>> controlLog;
   int cancels = 0;
+  std::map<unsigned, Status> pipeRefusals;
+  std::vector<std::string> pipeLog;
 };
 
 class FakeBackend::Session final : public DeviceSession {
@@ -120,6 +122,31 @@ class FakeBackend::Session final : public DeviceSession {
                          Status::Cancelled,
                          0,
                          {}});
+  }
+
+  Status OpenPipe(unsigned pipe, const EndpointInfo&) override {
+    std::lock_guard lock(owner_->mutex_);
+    auto refusal = device_->pipeRefusals.find(pipe);
+    if (refusal != device_->pipeRefusals.end()) {
+      const Status status = refusal->second;
+      device_->pipeRefusals.erase(refusal);
+      device_->pipeLog.push_back("refuse " + std::to_string(pipe));
+      return status;
+    }
+    device_->pipeLog.push_back("open " + std::to_string(pipe));
+    return Status::Success;
+  }
+
+  void ClosePipe(unsigned pipe, const EndpointInfo& endpoint) override {
+    std::lock_guard lock(owner_->mutex_);
+    size_t live = 0;
+    auto count = [&](const RequestPtr& request) {
+      if (request->endpoint() == endpoint.address && !request->Done()) ++live;
+    };
+    for (const auto& request : device_->pending) count(request);
+    for (const auto& job : owner_->jobs_) count(job.request);
+    device_->pipeLog.push_back("close " + std::to_string(pipe) + " with " + std::to_string(live) +
+                               " in flight");
   }
 
  private:
@@ -286,6 +313,17 @@ std::vector<std::array<uint8_t, 8>> FakeBackend::ControlLog(const std::string& p
   std::lock_guard lock(mutex_);
   auto device = Find(path);
   return device ? device->controlLog : std::vector<std::array<uint8_t, 8>>{};
+}
+
+void FakeBackend::RefusePipe(const std::string& path, unsigned pipe, Status status) {
+  std::lock_guard lock(mutex_);
+  if (auto device = Find(path)) device->pipeRefusals[pipe] = status;
+}
+
+std::vector<std::string> FakeBackend::PipeLog(const std::string& path) const {
+  std::lock_guard lock(mutex_);
+  auto device = Find(path);
+  return device ? device->pipeLog : std::vector<std::string>{};
 }
 
 bool FakeBackend::Owns(std::string_view devicePath) const {

@@ -72,6 +72,9 @@ TEST_F(UsbDriverTest, OpensAreExclusiveAndPipesFollowEndpointOrder) {
   EXPECT_FALSE(driver->LastOpenMessage().empty());
 
   const auto out = OpenOk(kOutPipe);
+  // A pipe whose own opening the backend refuses does not open.
+  fake->RefusePipe(kDev, 1, Status::AccessDenied);
+  EXPECT_EQ(driver->Open(kInPipe).status, Status::AccessDenied);
   const auto in = OpenOk(kInPipe);
   EXPECT_EQ(driver->Open(kDev + "\\INTERFACE_0x00\\PIPE_0x02").status, Status::NotFound);
   EXPECT_EQ(driver->Open(kDev + "\\INTERFACE_0x01\\PIPE_0x00").status, Status::NotFound);
@@ -94,6 +97,9 @@ TEST_F(UsbDriverTest, OpensAreExclusiveAndPipesFollowEndpointOrder) {
   EXPECT_EQ(driver->Close(in), Status::Success);
   EXPECT_EQ(driver->Close(in), Status::InvalidHandle);
   EXPECT_EQ(driver->Close(out), Status::Success);
+  EXPECT_EQ(fake->PipeLog(kDev),
+            (std::vector<std::string>{"open 0", "refuse 1", "open 1", "close 1 with 0 in flight",
+                                      "close 0 with 0 in flight"}));
   EXPECT_EQ(driver->Close(device), Status::Success);
   EXPECT_EQ(fake->OpenSessions(kDev), 0);
   EXPECT_EQ(driver->Close(device), Status::InvalidHandle);
@@ -292,6 +298,8 @@ TEST_F(UsbDriverTest, CloseCancelsOutstandingRequests) {
   EXPECT_EQ(driver->Close(in), Status::Success);
   EXPECT_TRUE(read->Done());
   EXPECT_EQ(read->status(), Status::Cancelled);
+  // The backend closes its pipe only once nothing of it is in flight.
+  EXPECT_EQ(fake->PipeLog(kDev), (std::vector<std::string>{"open 1", "close 1 with 0 in flight"}));
   EXPECT_EQ(fake->OpenSessions(kDev), 0);
 }
 

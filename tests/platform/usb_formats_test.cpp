@@ -1,10 +1,11 @@
 // Pure parts of the USB driver: pipe paths, the environment settings, device paths of USB/IP,
-// and the USB/IP wire format.
+// the USB/IP wire format, and the rules of the receiver's bulk driver on Windows.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
 #include "backends.hpp"
+#include "bulk_driver_formats.hpp"
 #include "driver_core.hpp"
 #include "usbip_client.hpp"
 #include "usbip_protocol.hpp"
@@ -203,11 +204,109 @@ TEST(UsbipClientWire, RepliesAreCheckedAgainstWhatIsOutstanding) {
 TEST(UsbSettings, EnvironmentNoteSaysWhatIsMissing) {
   ::unsetenv("PENWICK_USB_IDS");
   ::unsetenv("PENWICK_USBIP");
+#ifdef _WIN32
+  // The receiver's bulk driver finds receivers without a setting.
+  EXPECT_EQ(pw::usb::Driver::EnvironmentNote(), "");
+#else
   EXPECT_NE(pw::usb::Driver::EnvironmentNote().find("PENWICK_USB_IDS="), std::string::npos);
+#endif
   ::setenv("PENWICK_USBIP", "127.0.0.1:3240", 1);
   EXPECT_EQ(pw::usb::Driver::EnvironmentNote(), "");
   ::setenv("PENWICK_USB_IDS", "1234:5678,oops", 1);
   EXPECT_EQ(pw::usb::Driver::EnvironmentNote(), "PENWICK_USB_IDS: \"oops\" is not vvvv:pppp.");
   ::unsetenv("PENWICK_USB_IDS");
   ::unsetenv("PENWICK_USBIP");
+}
+
+namespace bulk = pw::usb::bulk;
+
+// A device-change broadcast as the system lays it out: size, type, reserved, class, name.
+std::vector<uint8_t> Broadcast(uint32_t type, std::array<uint8_t, 16> guid, std::string name,
+                               bool terminated = true) {
+  std::vector<uint8_t> bytes(12);
+  bytes[4] = static_cast<uint8_t>(type);
+  bytes.insert(bytes.end(), guid.begin(), guid.end());
+  bytes.insert(bytes.end(), name.begin(), name.end());
+  if (terminated) bytes.push_back(0);
+  while (bytes.size() < bulk::kNoticeFilterSize) bytes.push_back(0xEE);  // padding
+  bytes[0] = static_cast<uint8_t>(bytes.size());
+  return bytes;
+}
+
+TEST(UsbBulkDriver, DeviceNotices) {
+  const std::string name = "\\\\?\\USB#VID_1234&PID_5678#7#{FD8F99A2-0278-4E06-9AB6-80497C4C99C5}";
+  const std::string canonical =
+      "\\\\?\\usb#vid_1234&pid_5678#7#{fd8f99a2-0278-4e06-9ab6-80497c4c99c5}";
+  auto otherClass = bulk::kInterfaceClass;
+  otherClass[15] ^= 1;
+  auto cutShort = Broadcast(5, bulk::kInterfaceClass, name);
+  cutShort.resize(40);  // the size says more than the bytes given: only those are read
+  auto unterminatedInSize = Broadcast(5, bulk::kInterfaceClass, "\\\\?\\x");
+  unterminatedInSize[0] = static_cast<uint8_t>(bulk::kNoticeNameOffset + 5);  // NUL outside
+  struct Case {
+    const char* what;
+    uintptr_t event;
+    std::vector<uint8_t> bytes;
+    bool notice;
+  };
+  const Case cases[] = {
+      {"arrival", 0x8000, Broadcast(5, bulk::kInterfaceClass, name), true},
+      {"removal complete", 0x8004, Broadcast(5, bulk::kInterfaceClass, name), true},
+      {"query remove", 0x8001, Broadcast(5, bulk::kInterfaceClass, name), false},
+      {"handle notice", 0x8000, Broadcast(6, bulk::kInterfaceClass, name), false},
+      {"other class", 0x8000, Broadcast(5, otherClass, name), false},
+      {"empty name", 0x8000, Broadcast(5, bulk::kInterfaceClass, ""), false},
+      {"not a device path", 0x8000, Broadcast(5, bulk::kInterfaceClass, "COM3"), false},
+      {"no terminator", 0x8000, Broadcast(5, bulk::kInterfaceClass, name, false), false},
+      {"terminator past the size", 0x8000, unterminatedInSize, false},
+      {"header only", 0x8000, std::vector<uint8_t>(12, 0), false},
+      {"cut short", 0x8004, cutShort, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto notice = bulk::DecodeDeviceNotice(c.event, c.bytes);
+    ASSERT_EQ(notice.has_value(), c.notice);
+    if (!notice) continue;
+    EXPECT_EQ(notice->event, c.event);
+    EXPECT_EQ(notice->path, canonical);
+    EXPECT_TRUE(bulk::IsDriverPath(notice->path));
+  }
+  EXPECT_TRUE(bulk::IsDriverPath("\\\\.\\x"));
+  EXPECT_FALSE(bulk::IsDriverPath("usbip:h:1/1-1"));
+  EXPECT_FALSE(bulk::IsDriverPath("\\\\?\\"));
+}
+
+TEST(UsbBulkDriver, ControlRequestsAndResults) {
+  // A descriptor read of 0x0112 bytes: the setup packet, then the data stage in one buffer.
+  const auto calls = bulk::ControlRequestCalls({0x80, 6, 0, 2, 0, 0, 0x12, 0x01});
+  EXPECT_EQ(calls[0].code, 0x00222100u);
+  EXPECT_EQ(calls[0].inSize, 8u);
+  EXPECT_EQ(calls[0].outSize, 8u);
+  EXPECT_EQ(calls[1].code, 0x00222104u);
+  EXPECT_EQ(calls[1].inSize, 0x112u);
+  EXPECT_EQ(calls[1].outSize, 0x112u);
+  EXPECT_EQ(bulk::ControlDataCount(9, 0x112), 9u);
+  EXPECT_EQ(bulk::ControlDataCount(0, 18), 18u);  // no count reported: the buffer as filled
+  EXPECT_EQ(bulk::ControlDataCount(40, 18), 18u);
+  for (uint32_t code : {0x00220000u, 0x00220010u, 0x00220014u, 0x00220018u}) {
+    EXPECT_TRUE(bulk::PassedToDriver(code)) << code;
+  }
+  EXPECT_FALSE(bulk::PassedToDriver(0x00222100));
+  EXPECT_FALSE(bulk::PassedToDriver(0x00222104));
+
+  const std::pair<uint32_t, Status> errors[] = {
+      {0, Status::Success},           {2, Status::NotFound},
+      {5, Status::AccessDenied},      {32, Status::Busy},
+      {995, Status::Cancelled},       {121, Status::Timeout},
+      {234, Status::Overflow},        {31, Status::Stall},
+      {1167, Status::NoDevice},       {22, Status::NoDevice},
+      {87, Status::InvalidParameter}, {1, Status::NotSupported},
+      {6, Status::InvalidHandle},     {1117, Status::IoError},
+  };
+  for (const auto& [error, status] : errors) {
+    EXPECT_EQ(bulk::StatusFromWin32Error(error), status) << error;
+  }
+  EXPECT_EQ(bulk::IssueOutcome(true, 0), bulk::Issue::Completed);
+  EXPECT_EQ(bulk::IssueOutcome(false, 997), bulk::Issue::Pending);
+  EXPECT_EQ(bulk::IssueOutcome(false, 1167), bulk::Issue::Refused);
 }

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "penwick/usb_config_walk.hpp"
 #include "penwick/usb_driver.hpp"
 
 namespace pw::usb {
@@ -49,6 +50,25 @@ class PW_PLATFORM_API DeviceSession {
   // Cancelled, or with its data when the device had already answered. Harmless for a request
   // already done.
   virtual void Cancel(const RequestPtr& request) = 0;
+
+  // Pipe `pipe` (endpoint `endpoint` of the first interface) was opened, or its handle closed
+  // after its requests were cancelled and waited for. A backend whose pipes are objects of their
+  // own (a driver with one file per pipe) opens and closes them here; the others need not.
+  // OpenPipe may block briefly; a failure (NotFound, AccessDenied, Busy, IoError) keeps the
+  // pipe path from opening.
+  virtual Status OpenPipe(unsigned /*pipe*/, const EndpointInfo& /*endpoint*/) {
+    return Status::Success;
+  }
+  virtual void ClosePipe(unsigned /*pipe*/, const EndpointInfo& /*endpoint*/) {}
+
+  // The driver's own requests other than the control stages (version, checked build, last
+  // status, the per-device value). A backend in front of a real driver passes them on, sets
+  // `status` and `returned` and returns true; the others return false and the core answers.
+  // May block up to ControlTimeout().
+  virtual bool DriverRequest(uint32_t /*code*/, std::span<const uint8_t> /*in*/,
+                             std::span<uint8_t> /*out*/, size_t* /*returned*/, Status* /*status*/) {
+    return false;
+  }
 };
 
 // A kind of device access. Every entry may block only where it says so.

@@ -45,6 +45,13 @@ struct UsbSettings {
 };
 UsbSettings SettingsFromEnvironment();
 
+// Receivers attached to this machine, as this system reaches them (local_receivers.cpp of
+// each system): whether the settings select them, the backend that finds them (null when none
+// is selected or it cannot start), and how to select them, as a clause for the operator.
+bool LocalReceiversSelected(const UsbSettings& settings);
+std::unique_ptr<Backend> MakeLocalBackend(const UsbSettings& settings);
+std::string LocalReceiverHelp();
+
 // The libusb backend for the listed ids (null when libusb cannot start).
 PW_PLATFORM_API std::unique_ptr<Backend> MakeLibusbBackend(std::vector<UsbId> ids);
 

@@ -1,5 +1,6 @@
 // The driver's control codes on a device handle: version and build queries, the last status,
-// the per-device value, and control requests in two stages (setup, then data).
+// the per-device value, and control requests in two stages (setup, then data). A backend in
+// front of a real driver answers the first four itself; the core answers them for the others.
 #include <algorithm>
 #include <cstring>
 
@@ -30,6 +31,13 @@ Status Driver::IoControl(Handle handle, uint32_t code, const void* in, size_t in
     session = entry->device->session;
   }
   auto& device = *entry->device;
+  if (code != kIoctlControlSetup && code != kIoctlControlData && session) {
+    // A real driver behind the backend answers its own requests.
+    Status status = Status::NotSupported;
+    const std::span<const uint8_t> input(static_cast<const uint8_t*>(in), in ? inSize : 0);
+    const std::span<uint8_t> output(static_cast<uint8_t*>(out), out ? outSize : 0);
+    if (session->DriverRequest(code, input, output, returned, &status)) return status;
+  }
   auto put32 = [&](uint32_t value) {
     if (!out || outSize < 4) return Status::InvalidParameter;
     std::memcpy(out, &value, 4);

@@ -19,9 +19,8 @@ std::vector<std::unique_ptr<Backend>> Driver::BackendsFromEnvironment() {
   std::vector<std::unique_ptr<Backend>> backends;
   for (auto& item : settings.badIds)
     std::fprintf(stderr, "PENWICK_USB_IDS: ignoring \"%s\"\n", item.c_str());
-  if (!settings.ids.empty()) {
-    if (auto backend = MakeLibusbBackend(std::move(settings.ids)))
-      backends.push_back(std::move(backend));
+  if (LocalReceiversSelected(settings)) {
+    if (auto backend = MakeLocalBackend(settings)) backends.push_back(std::move(backend));
   }
   for (auto& item : settings.badServers)
     std::fprintf(stderr, "PENWICK_USBIP: ignoring \"%s\"\n", item.c_str());
@@ -35,7 +34,7 @@ std::vector<std::unique_ptr<Backend>> Driver::BackendsFromEnvironment() {
 std::string Driver::EnvironmentNote() {
   const UsbSettings settings = SettingsFromEnvironment();
   std::string note;
-  if (settings.ids.empty() && settings.servers.empty()) {
+  if (!LocalReceiversSelected(settings) && settings.servers.empty()) {
     note = "No USB receiver is configured: " + ReceiverSettingsHelp() + ".";
   }
   for (const auto& item : settings.badIds) {
@@ -51,13 +50,11 @@ std::string Driver::EnvironmentNote() {
 
 bool ReceiverConfigured() {
   const UsbSettings settings = SettingsFromEnvironment();
-  return !settings.ids.empty() || !settings.servers.empty();
+  return LocalReceiversSelected(settings) || !settings.servers.empty();
 }
 
 std::string ReceiverSettingsHelp() {
-  return "set PENWICK_USB_IDS=vvvv:pppp (hexadecimal) for a receiver on this machine "
-         "(PenwickUpload --list shows the devices it sees, with the line to use), or "
-         "PENWICK_USBIP=host:port for one reached over USB/IP";
+  return LocalReceiverHelp() + ", or set PENWICK_USBIP=host:port for one reached over USB/IP";
 }
 
 std::string DriverNote() {

@@ -304,13 +304,26 @@ OpenResult Driver::Open(std::string_view path) {
   if (result.status == Status::Success && pipeParts) {
     Status status = Status::NotFound;
     if (pipeParts->interfaceNumber == 0) status = LoadPipes(device);
-    std::lock_guard lock(mutex_);
-    if (status == Status::Success && pipeParts->pipe >= device->pipes.size()) {
-      status = Status::NotFound;
+    std::shared_ptr<DeviceSession> session;
+    PipeEndpoint endpoint;
+    {
+      std::lock_guard lock(mutex_);
+      if (status == Status::Success && pipeParts->pipe >= device->pipes.size()) {
+        status = Status::NotFound;
+      }
+      if (status == Status::Success) {
+        endpoint = device->pipes[pipeParts->pipe];
+        session = device->session;
+        if (device->gone || !session) status = Status::NoDevice;
+      }
     }
+    if (status == Status::Success) status = session->OpenPipe(pipeParts->pipe, endpoint);
+    std::lock_guard lock(mutex_);
     if (status != Status::Success) {
       result.status = status;
-      result.message = fullPath + ": no such pipe (" + StatusText(status) + ")";
+      result.message = fullPath +
+                       (status == Status::NotFound ? ": no such pipe (" : ": cannot open (") +
+                       StatusText(status) + ")";
     }
   }
   std::shared_ptr<DeviceSession> unused;
@@ -330,6 +343,7 @@ OpenResult Driver::Open(std::string_view path) {
   entry->device = device;
   if (pipeParts) {
     entry->isPipe = true;
+    entry->pipe = pipeParts->pipe;
     entry->endpoint = device->pipes[pipeParts->pipe];
   }
   ++device->handles;
@@ -342,7 +356,8 @@ OpenResult Driver::Open(std::string_view path) {
 Status Driver::Close(Handle handle) {
   std::shared_ptr<HandleEntry> entry;
   std::vector<RequestPtr> live;
-  std::shared_ptr<DeviceSession> session;
+  std::shared_ptr<DeviceSession> current;  // the session while this handle used it
+  std::shared_ptr<DeviceSession> session;  // the session when this was its last handle
   {
     std::lock_guard lock(mutex_);
     auto found = handles_.find(handle);
@@ -350,13 +365,9 @@ Status Driver::Close(Handle handle) {
     entry = found->second;
     handles_.erase(found);
     live = TakeLive(entry->outstanding);
+    current = entry->device->session;
   }
   if (!live.empty()) {
-    std::shared_ptr<DeviceSession> current;
-    {
-      std::lock_guard lock(mutex_);
-      current = entry->device->session;
-    }
     if (current) {
       for (auto& request : live) current->Cancel(request);
     }
@@ -367,6 +378,8 @@ Status Driver::Close(Handle handle) {
       if (!request->Wait(std::max(left, 1ms))) request->Complete(Status::Cancelled, 0);
     }
   }
+  if (current && entry->isPipe) current->ClosePipe(entry->pipe, entry->endpoint);
+  current.reset();
   {
     std::lock_guard lock(mutex_);
     auto& device = entry->device;

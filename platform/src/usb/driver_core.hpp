@@ -51,6 +51,7 @@ struct Driver::HandleEntry {
   std::string path;
   std::shared_ptr<Device> device;
   bool isPipe = false;
+  unsigned pipe = 0;  // pipe number of a pipe handle
   PipeEndpoint endpoint;
   std::optional<std::array<uint8_t, 8>> setup;
   std::vector<std::weak_ptr<Request>> outstanding;

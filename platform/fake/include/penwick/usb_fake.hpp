@@ -75,6 +75,8 @@ class FakeBackend final : public Backend {
   // without it (the default), stay pending. Fuzzing uses this to answer everything inside
   // Submit, so no input waits for the fake's thread or a time-out.
   void SetUnscripted(Timing writes, std::optional<Status> reads);
+  // The next open of pipe `pipe` of `path` fails with `status`.
+  void RefusePipe(const std::string& path, unsigned pipe, Status status);
   // Completes the oldest pending IN request of an endpoint with `data`; false when none.
   bool DeliverPending(const std::string& path, uint8_t endpoint, std::vector<uint8_t> data);
 
@@ -85,6 +87,9 @@ class FakeBackend final : public Backend {
   int CancelCount(const std::string& path) const;
   int OpenSessions(const std::string& path) const;
   std::vector<std::array<uint8_t, 8>> ControlLog(const std::string& path) const;
+  // The pipes' opens and closes as the session saw them, in order: "open 1", "refuse 1",
+  // "close 1 with 0 in flight" (requests of the pipe not yet done at its close).
+  std::vector<std::string> PipeLog(const std::string& path) const;
 
   // Backend.
   std::string_view Name() const override { return "fake"; }
