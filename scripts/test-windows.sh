@@ -26,9 +26,20 @@ trap stop_wine EXIT
 
 # A persistent server and one warm-up start: without them every test pays a cold start, and
 # harnesses that capture output wait until the server exits.
+start_wine() {
+  wineserver -p </dev/null >/dev/null 2>&1
+  wine cmd /c exit </dev/null >/dev/null 2>&1
+}
 mkdir -p "$WINEPREFIX"
-wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+start_wine
+# COM5 is a port Wine registers (as Windows lists its ports), so that PenwickUpload --list sees
+# it; a link made while Wine runs opens, but is not listed. Registered ports are read when the
+# server starts, so a new prefix restarts it once.
+if ! wine reg query 'HKLM\Software\Wine\Ports' /v COM5 </dev/null >/dev/null 2>&1; then
+  wine reg add 'HKLM\Software\Wine\Ports' /v COM5 /d /dev/null /f </dev/null >/dev/null 2>&1
+  stop_wine
+  start_wine
+fi
 step "Wine prefix and server"
 
 # COM9 is a pseudo-terminal whose far end echoes every byte (the serial port's own tests).
@@ -45,13 +56,16 @@ status=0
 ctest --test-dir build/windows/test --output-on-failure "$@" || status=$?
 step "unit tests"
 
-# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, and
-# penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build (PENWICK_LINUX_BIN,
-# else build/asan/bin).
+# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, penwick-pack.exe
+# against the Linux penwick-pack, and PenwickUpload over serial and USB/IP against the emulated
+# receiver (last: it stops Wine's server before the receiver's terminal closes). The Linux
+# programs come from a Linux build (PENWICK_LINUX_BIN, else build/asan/bin).
 linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
 if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
   tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/test/bin || status=$?
   tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/test/bin || status=$?
+  tests/windows/upload_e2e.sh "$linux_bin/penwick-sim" "$linux_bin/penwick-pack" \
+    build/windows/test/bin || status=$?
 else
   echo "No Linux penwick-sim and penwick-pack in $linux_bin: the end-to-end runs were skipped."
   status=1
