@@ -32,6 +32,16 @@ void ToConsole(std::FILE* stream, DWORD which, const char* device, const char* m
   if (handle != INVALID_HANDLE_VALUE) ::SetStdHandle(which, handle);
 }
 
+// Whether the process has a console (one without a window too, as Wine's on a terminal is).
+bool HasConsole() {
+  const HANDLE console =
+      ::CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+  if (console == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(console);
+  return true;
+}
+
 void RestoreCodePage() {
   if (g_previousOutputCodePage != 0) ::SetConsoleOutputCP(g_previousOutputCodePage);
 }
@@ -45,11 +55,11 @@ void UseConsole() {
   const bool in = Usable(STD_INPUT_HANDLE);
   const bool out = Usable(STD_OUTPUT_HANDLE);
   const bool err = Usable(STD_ERROR_HANDLE);
-  if (::GetConsoleWindow() == nullptr && !(out && err)) {
+  if (!(out && err) && !HasConsole()) {
     // Output that nobody could see: the starter's console, else one of our own (only when no
     // output at all was passed, so that a script capturing one stream gets no window).
     if (!::AttachConsole(ATTACH_PARENT_PROCESS) && !out && !err) ::AllocConsole();
-    if (::GetConsoleWindow() != nullptr) {
+    if (HasConsole()) {
       if (!in) ToConsole(stdin, STD_INPUT_HANDLE, "CONIN$", "r");
       if (!out) ToConsole(stdout, STD_OUTPUT_HANDLE, "CONOUT$", "w");
       if (!err) ToConsole(stderr, STD_ERROR_HANDLE, "CONOUT$", "w");
@@ -57,7 +67,7 @@ void UseConsole() {
   }
   // Paths and messages are UTF-8 (the program's code page, set by its manifest); so is what the
   // console shows while the run lasts.
-  if (::GetConsoleWindow() != nullptr) {
+  if (HasConsole()) {
     const UINT previous = ::GetConsoleOutputCP();
     if (previous != CP_UTF8 && ::SetConsoleOutputCP(CP_UTF8)) {
       g_previousOutputCodePage = previous;
