@@ -7,7 +7,7 @@
 #     the file named by its Windows path) over USB/IP on loopback;
 #   - failures with their exit status and the transfer file untouched: the receiver unplugged
 #     during a USB upload (the windowed program without --console, which says that the run is
-#     shown on the console), and a COM port that does not exist;
+#     shown on the console), a COM port that does not exist, and Ctrl-C while the run waits;
 #   - a serial download through a Wine COM port that is the emulated receiver's pseudo-terminal.
 # The serial run comes last: Wine's server takes the terminal as its controlling one, so it is
 # stopped before the receiver closes the terminal.
@@ -81,6 +81,7 @@ sim_verdict() {
 head -c 256 /dev/urandom >"$work/eeprom.bin"
 "$pack" transfer "$work/image.pak" "$work/eeprom.bin" settings.dat >/dev/null
 tail -c +65 settings.dat >"$work/saved.ref"  # what an upload of these images saves
+cp settings.dat "réglages Ω.dat"
 
 # The twins: a console program and a windowed one, both with their resources.
 objdump=x86_64-w64-mingw32-objdump
@@ -99,7 +100,7 @@ check "--list says local USB devices are not listed" grep -q 'not listed on Wind
 start_sim usb --port 0 --appear-after-ms 2500 --mode download --file settings.dat
 export PENWICK_USBIP=${sim_line#USBIP }
 PENWICK_USBIP=${PENWICK_USBIP%% *}
-run 0 PenwickUpload.com -fsettings.dat -pCOM0 --console --timeout 60
+run 0 PenwickUpload.com "-fréglages Ω.dat" -pCOM0 --console --timeout 60
 sim_verdict
 check "the console says the download is done" grep -q '^Done: the USB download completed' "$work/out"
 check "no download file is left in the work folder" test ! -e '~tmpDown.hvd'
@@ -131,6 +132,24 @@ check "the windowed program says the run is shown on the console" grep -q 'the w
 check "a failed upload leaves the file untouched" cmp -s "$work/received.before" received.dat
 rm -f "$WINEPREFIX/dosdevices/com5"
 run 6 PenwickUpload.com -fsettings.dat -pCOM5 --console
+
+# Ctrl-C while the run waits for the receiver (Wine turns SIGINT into the console's Ctrl-C):
+# the run ends as Exit ends it, with status 8.
+PENWICK_USBIP=127.0.0.1:9 wine "$bin/PenwickUpload.com" -fsettings.dat -pCOM0 --console \
+  >"$work/out" 2>&1 </dev/null &
+program=$!
+for _ in $(seq 100); do grep -q 'Please reboot' "$work/out" && break; sleep 0.1; done
+kill -INT "$program"
+for _ in $(seq 300); do kill -0 "$program" 2>/dev/null || break; sleep 0.1; done
+kill -KILL "$program" 2>/dev/null || true  # still running after 30 s: a failure below
+status=0
+wait "$program" || status=$?
+if [ "$status" -eq 8 ] && grep -q 'stopped by Ctrl-C' "$work/out"; then
+  pass "Ctrl-C ends the run with status 8"
+else
+  fail "Ctrl-C gave status $status"
+  sed 's/\r$//' "$work/out"
+fi
 unset PENWICK_USBIP
 
 # Serial download through COM5, the emulated receiver's pseudo-terminal. The receiver keeps the
