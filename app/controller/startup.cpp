@@ -28,14 +28,17 @@ bool IsDownloadFileName(const std::string& name) {
 
 // A run ended at once during a download (a second stop signal, a kill) leaves its download
 // file in the work folder; nothing reads it again, so the next run removes it. Only regular
-// files are touched.
+// files are touched. Names are UTF-8 on every system (on Windows, the program's code page),
+// which a narrow std::filesystem path does not assume there, so they cross as UTF-8 text.
 void RemoveDownloadLeftovers(const std::string& folder) {
   namespace fs = std::filesystem;
+  const std::string where = folder.empty() ? "." : folder;
   std::error_code error;
-  for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
-       it.increment(error)) {
+  for (fs::directory_iterator it(fs::path(std::u8string(where.begin(), where.end())), error), end;
+       !error && it != end; it.increment(error)) {
     std::error_code ignored;
-    if (IsDownloadFileName(it->path().filename().string()) &&
+    const std::u8string name = it->path().filename().u8string();
+    if (IsDownloadFileName(std::string(name.begin(), name.end())) &&
         fs::is_regular_file(it->symlink_status(ignored)))
       fs::remove(it->path(), ignored);
   }

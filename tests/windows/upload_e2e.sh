@@ -96,14 +96,16 @@ check "--list names COM5" grep -q 'COM5' "$work/out"
 check "--list shows the unreachable server" grep -q '127.0.0.1:9: cannot be reached' "$work/out"
 check "--list says local USB devices are not listed" grep -q 'not listed on Windows' "$work/out"
 
-# USB download over USB/IP: the receiver arrives after the program has armed the download.
+# USB download over USB/IP: the receiver arrives after the program has armed the download. A
+# download file an ended run left behind is removed at the start.
+: >'~tmpDown.hvd.part7'
 start_sim usb --port 0 --appear-after-ms 2500 --mode download --file settings.dat
 export PENWICK_USBIP=${sim_line#USBIP }
 PENWICK_USBIP=${PENWICK_USBIP%% *}
 run 0 PenwickUpload.com "-fréglages Ω.dat" -pCOM0 --console --timeout 60
 sim_verdict
 check "the console says the download is done" grep -q '^Done: the USB download completed' "$work/out"
-check "no download file is left in the work folder" test ! -e '~tmpDown.hvd'
+check "no download file is left in the work folder" test ! -e '~tmpDown.hvd' -a ! -e '~tmpDown.hvd.part7'
 check "Upload.Log is written in the work folder" grep -aq '^Executed ' Upload.Log
 
 # USB upload over USB/IP into a file named by its Windows path, by the windowed program with
