@@ -2,9 +2,9 @@
 // them, in number order. COMn is the name the program opens, so every port is named already.
 #include <windows.h>
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -42,23 +42,26 @@ std::vector<char> DeviceNames() {
 }  // namespace
 
 std::vector<NamedSerialPort> ListSerialPorts() {
-  std::vector<std::pair<int, NamedSerialPort>> found;
-  const std::vector<char> names = DeviceNames();
-  for (const char* name = names.data(); name < names.data() + names.size() && *name != '\0';
+  // The system's list of names, and each COMn asked for by name: a name can be defined without
+  // appearing in the list (Wine's own port links do not).
+  std::map<int, std::string> names;
+  const std::vector<char> all = DeviceNames();
+  for (const char* name = all.data(); name < all.data() + all.size() && *name != '\0';
        name += std::strlen(name) + 1) {
-    const int n = ComNumber(name);
-    // COM256 and COM0 select the USB runs, so the program cannot open such a port.
-    if (n < 1 || n == kUsbUploadNumber) continue;
-    char target[1024] = {};
-    NamedSerialPort port;
-    port.portText = "COM" + std::to_string(n);
-    if (::QueryDosDeviceA(name, target, sizeof target) != 0) port.device = target;
-    found.emplace_back(n, std::move(port));
+    if (const int n = ComNumber(name); n > 0) names.emplace(n, name);
   }
-  std::sort(found.begin(), found.end(),
-            [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (int n = 1; n < kUsbUploadNumber; ++n) names.emplace(n, "COM" + std::to_string(n));
   std::vector<NamedSerialPort> ports;
-  for (auto& item : found) ports.push_back(std::move(item.second));
+  for (const auto& [n, name] : names) {
+    // COM256 selects the USB upload, so the program cannot open a port of that number.
+    if (n == kUsbUploadNumber) continue;
+    char target[1024] = {};
+    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) == 0) continue;
+    NamedSerialPort port;
+    port.device = target;
+    port.portText = "COM" + std::to_string(n);
+    ports.push_back(std::move(port));
+  }
   return ports;
 }
 
