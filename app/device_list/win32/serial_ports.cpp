@@ -42,23 +42,18 @@ std::vector<char> DeviceNames() {
 }  // namespace
 
 std::vector<NamedSerialPort> ListSerialPorts() {
-  // The system's list of names, and each COMn asked for by name: a name can be defined without
-  // appearing in the list (Wine's own port links do not).
-  std::map<int, std::string> names;
+  std::map<int, std::string> names;  // in number order
   const std::vector<char> all = DeviceNames();
   for (const char* name = all.data(); name < all.data() + all.size() && *name != '\0';
        name += std::strlen(name) + 1) {
-    if (const int n = ComNumber(name); n > 0) names.emplace(n, name);
+    // COM0 and COM256 select the USB runs, so the program cannot open ports of those numbers.
+    if (const int n = ComNumber(name); n > 0 && n != kUsbUploadNumber) names.emplace(n, name);
   }
-  for (int n = 1; n < kUsbUploadNumber; ++n) names.emplace(n, "COM" + std::to_string(n));
   std::vector<NamedSerialPort> ports;
   for (const auto& [n, name] : names) {
-    // COM256 selects the USB upload, so the program cannot open a port of that number.
-    if (n == kUsbUploadNumber) continue;
     char target[1024] = {};
-    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) == 0) continue;
     NamedSerialPort port;
-    port.device = target;
+    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) port.device = target;
     port.portText = "COM" + std::to_string(n);
     ports.push_back(std::move(port));
   }
