@@ -9,6 +9,7 @@
 #include "console/console_view.h"
 #include "device_list/device_list.h"
 #include "launch.h"
+#include "penwick/console_kit/terminal.hpp"
 #include "program_options.h"
 
 namespace {
@@ -31,7 +32,7 @@ int main(int argc, char** argv) {
   if (window) {
     if (const auto status = app::RunInWindow(options, argv)) return *status;
   }
-  app::UseConsole();
+  pw::cli::UseConsole();
   if (!options.error.empty()) return Refuse(options.error, options.json);
   if (options.help) {
     std::printf("%s", app::UsageText().c_str());

@@ -10,6 +10,11 @@ std::string PortNamingHelp() {
          "PENWICK_COMn=/dev/... names (a USB-serial adapter, for one)";
 }
 
+std::string SerialPortAdvice() {
+  return "check the port: COMn is /dev/ttyS<n-1> unless PENWICK_COMn names its device; "
+         "you may need to be in the dialout group";
+}
+
 std::string EnvironmentHelp() {
   return "  PENWICK_COMn=PATH\n"
          "                     the device of serial port COMn (default /dev/ttyS<n-1>), such\n"

@@ -1,6 +1,6 @@
 // The window front end's launch on Linux: the window when a display can be reached (checked
 // before any toolkit object exists, since the toolkit aborts when its platform cannot start),
-// else the console, saying why. The standard streams are always there.
+// else the console, saying why.
 #include <unistd.h>
 
 #include <cstdio>
@@ -12,8 +12,6 @@
 #include "qt/window_run.h"
 
 namespace app {
-
-void UseConsole() {}
 
 std::optional<int> RunInWindow(const ProgramOptions& options, char** argv) {
   const FrontEndChoice choice = ChooseFrontEnd(false, RealDisplayProbes());

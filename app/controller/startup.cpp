@@ -11,6 +11,7 @@
 #include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "penwick/serial_port.hpp"
+#include "system_help.h"
 #include "upload_log.h"
 
 namespace app {
@@ -108,7 +109,8 @@ bool UploadController::InitUsb() {
   if (libs_.InitUsbFunc() != 1) {
     log_->Line("Initializing USB Failed");
     Fail({pw::cli::kExitUsbUnavailable, "the USB functions could not be initialised",
-          "check that libHvUsb is installed beside libNorraLink"});
+          "check that the USB library (HvUsb) is installed beside the transfer library "
+          "(NorraLink)"});
     return false;
   }
   // Without a receiver configured nothing could ever arrive: waiting would be for ever.
@@ -176,8 +178,7 @@ bool UploadController::StartSerialDownload() {
       Fail({pw::cli::kExitPortUnavailable,
             "cannot open the serial port " + line_.port + " (" +
                 pw::ResolveSerialPortName(line_.port) + ")",
-            "check the port: COMn is /dev/ttyS<n-1> unless PENWICK_COMn names its device; "
-            "you may need to be in the dialout group"});
+            SerialPortAdvice()});
     }
   } else {
     log_->Line(why);

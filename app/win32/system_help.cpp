@@ -9,6 +9,11 @@ std::string PortNamingHelp() {
          "Device Manager lists it)";
 }
 
+std::string SerialPortAdvice() {
+  return "check the port: COMn is the system's port of that name (PenwickUpload --list shows "
+         "them); another program may have it open";
+}
+
 std::string EnvironmentHelp() {
   return "  PENWICK_USBIP=host[:port][,...]\n"
          "                     every device of these USB/IP servers is a receiver (port 3240\n"

@@ -5,6 +5,8 @@
 
 namespace pw::cli {
 
+void UseConsole() {}
+
 bool IsTerminal(std::FILE* stream) {
   return isatty(fileno(stream)) == 1;
 }

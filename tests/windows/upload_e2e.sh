@@ -56,11 +56,12 @@ run() {
     pass "$program $* -> $status"
   fi
 }
-# start_sim ARGS...: the emulated receiver in the background; its first line in $sim_line.
+# start_sim ARGS...: the emulated receiver in the background; its first line, once whole, in
+# $sim_line.
 start_sim() {
   "$sim" "$@" >"$work/sim.out" 2>&1 &
   sim_pid=$!
-  for _ in $(seq 100); do [ -s "$work/sim.out" ] && break; sleep 0.1; done
+  for _ in $(seq 100); do [ "$(wc -l <"$work/sim.out")" -ge 1 ] && break; sleep 0.1; done
   sim_line=$(head -n1 "$work/sim.out")
 }
 # sim_verdict: waits for the emulated receiver's end and checks its last line.

@@ -1,60 +1,23 @@
-// The COM ports of a Windows machine: the system's "COMn" device names and the devices behind
-// them, in number order. COMn is the name the program opens, so every port is named already.
-#include <windows.h>
-
-#include <cctype>
-#include <cstring>
-#include <map>
-#include <string>
-#include <vector>
-
+// The COM ports of a Windows machine: the system's "COMn" names, in number order. COMn is the
+// name the program opens, so every port is named already.
 #include "serial_ports.h"
+#include "penwick/serial_port.hpp"
 
 namespace app {
 namespace {
 
-constexpr int kUsbUploadNumber = 256;
-
-// n of "COMn" (any case), or -1.
-int ComNumber(const std::string& name) {
-  if (name.size() < 4 || name.size() > 9) return -1;
-  for (size_t i = 0; i < 3; ++i) {
-    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return -1;
-  }
-  int n = 0;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return -1;
-    n = n * 10 + (name[i] - '0');
-  }
-  return n;
-}
-
-// Every device name the system knows, NUL-separated.
-std::vector<char> DeviceNames() {
-  std::vector<char> names(16384);
-  while (::QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size())) == 0) {
-    if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER || names.size() >= (1u << 24)) return {};
-    names.resize(names.size() * 2);
-  }
-  return names;
-}
+constexpr unsigned long kUsbUploadNumber = 256;
 
 }  // namespace
 
 std::vector<NamedSerialPort> ListSerialPorts() {
-  std::map<int, std::string> names;  // in number order
-  const std::vector<char> all = DeviceNames();
-  for (const char* name = all.data(); name < all.data() + all.size() && *name != '\0';
-       name += std::strlen(name) + 1) {
-    // COM0 and COM256 select the USB runs, so the program cannot open ports of those numbers.
-    if (const int n = ComNumber(name); n > 0 && n != kUsbUploadNumber) names.emplace(n, name);
-  }
   std::vector<NamedSerialPort> ports;
-  for (const auto& [n, name] : names) {
-    char target[1024] = {};
+  for (const pw::SystemSerialPort& system : pw::SystemSerialPorts()) {
+    // COM256 selects the USB upload, so the program cannot open a port of that number.
+    if (system.number == kUsbUploadNumber) continue;
     NamedSerialPort port;
-    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0) port.device = target;
-    port.portText = "COM" + std::to_string(n);
+    port.device = system.device;
+    port.portText = "COM" + std::to_string(system.number);
     ports.push_back(std::move(port));
   }
   return ports;
