@@ -23,6 +23,10 @@ Run::Run(RunView& view, Libraries& libraries, const CommandLine& line, RunSettin
       now_(std::move(now)),
       controller_(view, libraries, line) {}
 
+Run::~Run() {
+  if (Usb()) libraries_.ReleaseUsbDevice();
+}
+
 void Run::Start() {
   controller_.Startup();
   Follow();

@@ -11,6 +11,7 @@
 #include "penwick/local_file.hpp"
 #include "penwick/message_box.hpp"
 #include "penwick/serial_port.hpp"
+#include "system_help.h"
 #include "upload_log.h"
 
 namespace app {
@@ -28,14 +29,17 @@ bool IsDownloadFileName(const std::string& name) {
 
 // A run ended at once during a download (a second stop signal, a kill) leaves its download
 // file in the work folder; nothing reads it again, so the next run removes it. Only regular
-// files are touched.
+// files are touched. Names are UTF-8 on every system (on Windows, the program's code page),
+// which a narrow std::filesystem path does not assume there, so they cross as UTF-8 text.
 void RemoveDownloadLeftovers(const std::string& folder) {
   namespace fs = std::filesystem;
+  const std::string where = folder.empty() ? "." : folder;
   std::error_code error;
-  for (fs::directory_iterator it(folder.empty() ? "." : folder, error), end; !error && it != end;
-       it.increment(error)) {
+  for (fs::directory_iterator it(fs::path(std::u8string(where.begin(), where.end())), error), end;
+       !error && it != end; it.increment(error)) {
     std::error_code ignored;
-    if (IsDownloadFileName(it->path().filename().string()) &&
+    const std::u8string name = it->path().filename().u8string();
+    if (IsDownloadFileName(std::string(name.begin(), name.end())) &&
         fs::is_regular_file(it->symlink_status(ignored)))
       fs::remove(it->path(), ignored);
   }
@@ -72,7 +76,7 @@ void UploadController::Startup() {
                      pw::kMbOk | pw::kMbIconWarning);
     Fail({pw::cli::kExitLogFile, reason, "run the program from a folder you can write to"});
   } else {
-    s.initialDir = folder.value_or("/");
+    s.initialDir = folder.value_or(pw::files::FallbackFolder());
     log_ = &log;
     if (line_.file.empty()) {
       log.Line("No input filename");
@@ -105,7 +109,8 @@ bool UploadController::InitUsb() {
   if (libs_.InitUsbFunc() != 1) {
     log_->Line("Initializing USB Failed");
     Fail({pw::cli::kExitUsbUnavailable, "the USB functions could not be initialised",
-          "check that libHvUsb is installed beside libNorraLink"});
+          "check that the USB library (HvUsb) is installed beside the transfer library "
+          "(NorraLink)"});
     return false;
   }
   // Without a receiver configured nothing could ever arrive: waiting would be for ever.
@@ -173,8 +178,7 @@ bool UploadController::StartSerialDownload() {
       Fail({pw::cli::kExitPortUnavailable,
             "cannot open the serial port " + line_.port + " (" +
                 pw::ResolveSerialPortName(line_.port) + ")",
-            "check the port: COMn is /dev/ttyS<n-1> unless PENWICK_COMn names its device; "
-            "you may need to be in the dialout group"});
+            SerialPortAdvice()});
     }
   } else {
     log_->Line(why);

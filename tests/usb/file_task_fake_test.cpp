@@ -72,12 +72,16 @@ class FakeFileTask : public FakeReceiver {
     window.Pump([&] { return result != -1; }, std::chrono::seconds(30));
     return result;
   }
+  // The library takes paths as UTF-8, on Windows too (the programs' code page).
+  static std::string Utf8(const fs::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+  }
   intptr_t Send(const fs::path& local) {
-    return Run([&](PwHwnd w) { return UsbTaskFileSend("remote", local.string().c_str(), w, 7); });
+    return Run([&](PwHwnd w) { return UsbTaskFileSend("remote", Utf8(local).c_str(), w, 7); });
   }
   intptr_t Receive(const fs::path& local) {
-    return Run(
-        [&](PwHwnd w) { return UsbTaskFileReceive(local.string().c_str(), "remote", w, 7); });
+    return Run([&](PwHwnd w) { return UsbTaskFileReceive(Utf8(local).c_str(), "remote", w, 7); });
   }
   // Commands of the OUT transfers from the `from`-th on, and the last one's payload.
   std::vector<uint32_t> Commands(size_t from = 0) const {
@@ -182,24 +186,26 @@ TEST_F(FakeFileTask, MissingAndMalformedAnswersToAReceive) {
 }
 
 TEST_F(FakeFileTask, PrintableFallbackOnlyForTheFilesOwnNameAndNeverOverAFile) {
-  // The file's name is taken by a folder, so it cannot be created; its printable form can.
-  const fs::path folder = dir / "d\xE9";
-  fs::create_directories(folder / "caf\xE9");
+  // The file's name is taken by a folder, so it cannot be created; its printable form can (each
+  // byte of the UTF-8 "é" becomes "_"), in the folder of the non-ASCII name it has.
+  const fs::path folder = dir / fs::path(u8"d\u00e9");
+  const fs::path taken = folder / fs::path(u8"caf\u00e9");
+  fs::create_directories(taken);
   const auto serve = [&] {
     Answer(kInfo, Info(3));
     Answer(kData, Data(0, {1, 2, 3}));
     Answer(kEnd);
   };
   serve();
-  EXPECT_EQ(Receive(folder / "caf\xE9"), 1);
-  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf_"), (Bytes{1, 2, 3}));
-  EXPECT_TRUE(fs::is_directory(folder / "caf\xE9"));
+  EXPECT_EQ(Receive(taken), 1);
+  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf__"), (Bytes{1, 2, 3}));
+  EXPECT_TRUE(fs::is_directory(taken));
 
   // Now a file has that name: it stays as it is and the task fails.
-  testsupport::WriteFileBytes(folder / "caf_", {7});
+  testsupport::WriteFileBytes(folder / "caf__", {7});
   Answer(kInfo, Info(3));
-  EXPECT_EQ(Receive(folder / "caf\xE9"), 0);
-  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf_"), (Bytes{7}));
+  EXPECT_EQ(Receive(taken), 0);
+  EXPECT_EQ(testsupport::ReadFileBytes(folder / "caf__"), (Bytes{7}));
   EXPECT_EQ(LastPayload(4), (Bytes{10, 0, 0, 0}));
 }
 

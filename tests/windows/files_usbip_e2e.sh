@@ -21,7 +21,7 @@ mkdir -p "$work/store" "$folder"
 
 "$sim" usb --port 0 --bcd-device 0200 --files "$work/store" >"$work/sim.out" 2>&1 &
 sim_pid=$!
-for _ in $(seq 100); do grep -q '^USBIP ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
+for _ in $(seq 100); do grep -q '^USBIP .* busid ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
 port=$(sed -n 's/^USBIP 127.0.0.1:\([0-9]*\).*/\1/p' "$work/sim.out")
 [ -n "$port" ] || { echo "penwick-sim did not start"; cat "$work/sim.out"; exit 1; }
 export PENWICK_USBIP="127.0.0.1:$port"

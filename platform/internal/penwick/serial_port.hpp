@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "penwick/platform_api.h"
 
@@ -20,6 +21,15 @@ namespace pw {
 // environment variable PENWICK_COMn when it is set, else /dev/ttyS<n-1>. Other names are
 // returned unchanged.
 PW_PLATFORM_API std::string ResolveSerialPortName(const std::string& name);
+
+// A serial port that the system itself names "COMn": n and the device behind the name.
+struct SystemSerialPort {
+  unsigned long number = 0;
+  std::string device;
+};
+// The system's COMn names in number order: Windows' own. None on Linux, where COMn is a name of
+// this program's (ResolveSerialPortName).
+PW_PLATFORM_API std::vector<SystemSerialPort> SystemSerialPorts();
 
 class PW_PLATFORM_API SerialPort {
  public:

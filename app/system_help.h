@@ -1,0 +1,17 @@
+// The parts of the program's help that differ between systems: how a port text reaches a serial
+// device, what to try when it cannot be opened, and the environment the program reads
+// (system_help.cpp, win32/system_help.cpp).
+#pragma once
+
+#include <string>
+
+namespace app {
+
+// How ports are named, for a refused port text: "ports are named COMn: ...".
+std::string PortNamingHelp();
+// What to try when a serial port cannot be opened.
+std::string SerialPortAdvice();
+// The lines of the help's "Environment:" section.
+std::string EnvironmentHelp();
+
+}  // namespace app
