@@ -1,6 +1,5 @@
 #include "dialog_session.h"
 
-
 #include "control_ids.h"
 #include "dialog_ids.h"
 
@@ -77,9 +76,7 @@ DialogSession::DialogSession(Libraries& libraries, const CommandLine& line,
   SetWindowLongPtrA(dialog_, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
   // A message queued for the controller's window (by a worker, or posted) wakes the loop.
   HWND dialog = dialog_;
-  run_.controller().window().SetWakeHook([dialog] {
-    PostMessageA(dialog, kWmRunMessages, 0, 0);
-  });
+  run_.controller().window().SetWakeHook([dialog] { PostMessageA(dialog, kWmRunMessages, 0, 0); });
 }
 
 DialogSession::~DialogSession() {
@@ -113,13 +110,11 @@ int DialogSession::Loop() {
 }
 
 void DialogSession::RunMessages() {
-  if (view_.HoldMessages()) return;
   run_.controller().window().PumpPending();
   run_.Tick();  // the run follows what the messages changed
 }
 
-INT_PTR CALLBACK DialogSession::Procedure(HWND dialog, UINT message, WPARAM wParam,
-                                          LPARAM lParam) {
+INT_PTR CALLBACK DialogSession::Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   auto* session = reinterpret_cast<DialogSession*>(GetWindowLongPtrA(dialog, DWLP_USER));
   if (message == WM_INITDIALOG) return TRUE;
   return session != nullptr ? session->Handle(message, wParam, lParam) : FALSE;

@@ -1,6 +1,5 @@
 #include "dialog_view.h"
 
-
 #include <vector>
 
 #include "control_ids.h"
@@ -16,10 +15,9 @@ constexpr int kSmallestStatusPixels = 9;
 
 // The controls of the service panel, shown with it.
 constexpr int kServiceControls[] = {
-    IDC_GROUP_SERIAL,  IDC_SERIAL_OPEN,    IDC_DOWNLOAD,       IDC_SERIAL_CLOSE,
-    IDC_UPLOAD,        IDC_GROUP_FUNCTIONS, IDC_GET_PACKED,    IDC_GET_EEPROM,
-    IDC_UNPACK_FLASH,  IDC_PACK_FLASH,     IDC_GROUP_ETC,      IDC_VIEW_MODEL_ID,
-    IDC_VIEW_SYSTEM_ID, IDC_FILE_OPEN,     IDC_MESSAGE_LIST};
+    IDC_GROUP_SERIAL,    IDC_SERIAL_OPEN,   IDC_DOWNLOAD,       IDC_SERIAL_CLOSE, IDC_UPLOAD,
+    IDC_GROUP_FUNCTIONS, IDC_GET_PACKED,    IDC_GET_EEPROM,     IDC_UNPACK_FLASH, IDC_PACK_FLASH,
+    IDC_GROUP_ETC,       IDC_VIEW_MODEL_ID, IDC_VIEW_SYSTEM_ID, IDC_FILE_OPEN,    IDC_MESSAGE_LIST};
 
 RECT DialogUnits(HWND dialog, int left, int top, int width, int height) {
   RECT rect{left, top, left + width, top + height};
@@ -67,16 +65,18 @@ void DialogView::ShowServicePanel() {
   for (int id : kServiceControls) ShowWindow(GetDlgItem(dialog_, id), SW_SHOWNA);
 }
 
-bool DialogView::HoldMessages() {
-  if (modal_ == 0) return false;
-  held_ = true;
-  return true;
-}
-
-void DialogView::LeaveModal() {
-  if (--modal_ == 0 && held_) {
-    held_ = false;
-    PostMessageA(dialog_, kWmRunMessages, 0, 0);
+void DialogView::WaitWhileBoxShown(const std::function<bool()>& done) {
+  MSG message;
+  while (!done() && !IsWindowEnabled(dialog_)) {
+    if (GetMessageA(&message, nullptr, 0, 0) <= 0) {
+      PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that ends on it
+      return;
+    }
+    HWND box = GetLastActivePopup(dialog_);
+    if (!IsDialogMessageA(box, &message)) {
+      TranslateMessage(&message);
+      DispatchMessageA(&message);
+    }
   }
 }
 
@@ -122,9 +122,9 @@ void DialogView::EnableControl(int controlId, bool enable) {
 }
 
 int DialogView::MessageBox(const std::string& text, const std::string& caption, unsigned type) {
-  EnterModal();
+  ++modal_;
   const int answer = MessageBoxA(dialog_, text.c_str(), caption.c_str(), type);
-  LeaveModal();
+  --modal_;
   return answer != 0 ? answer : pw::DefaultButton(type);
 }
 
@@ -150,9 +150,9 @@ std::optional<std::string> DialogView::ChooseFileToOpen(const std::string& initi
   request.nMaxFile = static_cast<DWORD>(path.size());
   request.lpstrInitialDir = initialFolder.c_str();
   request.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  EnterModal();
+  ++modal_;
   const BOOL chosen = GetOpenFileNameA(&request);
-  LeaveModal();
+  --modal_;
   if (!chosen) return std::nullopt;
   return std::string(path.data());
 }

@@ -1,8 +1,7 @@
 // The dialog as the run's view: every effect the controller asks for lands on one of the
-// dialog's controls, and every box it shows is owned by the dialog. While a box or the
-// open-file dialog is open (a modal loop under the controller's own handler), the window's
-// messages are held: they stay queued, their senders waiting, and run after the box has
-// returned (the session's message handler asks HoldMessages first).
+// dialog's controls, and every box it shows is owned by the dialog. A box (or the open-file
+// dialog) disables the dialog while it is shown and enables it again once it is answered; the
+// run holds the controller's messages in between (Run), waiting in WaitWhileBoxShown.
 #pragma once
 
 #include "win32_api.h"
@@ -25,9 +24,6 @@ class DialogView : public RunView {
 
   // Grows the dialog to show the service panel below the operator's part.
   void ShowServicePanel();
-  // True while a modal box of the controller is open: the caller leaves the messages queued
-  // and the view posts kWmRunMessages once the last box has returned.
-  bool HoldMessages();
 
   // View.
   void AppendMessage(const std::string& entry, EntryKind kind, const std::string& allText,
@@ -43,16 +39,15 @@ class DialogView : public RunView {
   // RunView: the USB driver's note goes under the status text while the run waits.
   void Note(const std::string& text) override;
   void Waiting(std::chrono::seconds) override {}
+  bool BoxShown() const override { return modal_ > 0; }
+  // A message loop of the dialog's thread (keyboard input goes to the box) until the box has
+  // been answered (the dialog is enabled again) or `done` is true.
+  void WaitWhileBoxShown(const std::function<bool()>& done) override;
 
  private:
-  // Opening and closing a modal loop under the controller's handler.
-  void EnterModal() { ++modal_; }
-  void LeaveModal();
-
   HWND dialog_;
   HFONT statusFont_ = nullptr;  // a smaller font for a status text too long for its area
-  int modal_ = 0;
-  bool held_ = false;
+  int modal_ = 0;               // boxes and open-file dialogs shown now
 };
 
 // The open-file dialog's filter ("description|patterns|...||") as GetOpenFileNameA takes it:
