@@ -72,8 +72,10 @@ void DialogView::WaitWhileBoxShown(const std::function<bool()>& done) {
       PostQuitMessage(static_cast<int>(message.wParam));  // for the loop that ends on it
       return;
     }
-    HWND box = GetLastActivePopup(dialog_);
-    if (!IsDialogMessageA(box, &message)) {
+    // The box's keyboard (Enter, Esc, Tab) as its own loop would handle it.
+    HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+    const bool inBox = root != nullptr && GetWindow(root, GW_OWNER) == dialog_;
+    if (!inBox || !IsDialogMessageA(root, &message)) {
       TranslateMessage(&message);
       DispatchMessageA(&message);
     }

@@ -2,8 +2,9 @@
 // the real dialog, view and run over the controller with scripted libraries. A script thread
 // acts while the test's thread runs the dialog's message loop: the system menu's About, the
 // enabling of the service panel, notices sent by worker threads, the Yes/No box after a serial
-// upload (Yes is its default) with a notice that arrives while it is open (held, its sender
-// waiting, until the box is answered), the position from -x/-y, and Esc ending the session.
+// upload (Yes is its default, Enter answers it) with a notice that arrives while it is open (held,
+// its sender waiting, until the box is answered), the position from -x/-y, and Esc ending the
+// session.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -89,7 +90,7 @@ TEST(Win32Dialog, ServesTheRunAcrossThreads) {
 
   Seen seen;
   std::thread script([&] {
-    PostMessageA(dialog, WM_SYSCOMMAND, kSysCmdAbout, 0);
+    PostMessageA(dialog, WM_SYSCOMMAND, app::kSysCmdAbout, 0);
     if (HWND about = WaitForBox("About PenwickUpload")) {
       seen.aboutName = Text(GetDlgItem(about, IDC_ABOUT_NAME));
       seen.aboutYear = Text(GetDlgItem(about, IDC_ABOUT_YEAR));
@@ -123,7 +124,10 @@ TEST(Win32Dialog, ServesTheRunAcrossThreads) {
     // The upload's completion asks whether to reboot the receiver.
     std::thread completion(Notice, window, app::kNoticeSerialUpDone, NL_SERIAL_UP_DONE);
     if (HWND box = WaitForBox("Notice")) {
-      seen.boxDefault = LOWORD(SendMessageA(box, DM_GETDEFID, 0, 0));
+      for (int button : {IDYES, IDNO}) {
+        const LONG style = GetWindowLongA(GetDlgItem(box, button), GWL_STYLE);
+        if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) seen.boxDefault = button;
+      }
       std::atomic<bool> handled{false};
       std::thread late([&] {
         Notice(window, NL_NOTIFY_UP_EEPROM_PERCENT, 30);
@@ -132,7 +136,8 @@ TEST(Win32Dialog, ServesTheRunAcrossThreads) {
       Sleep(400);
       seen.heldDuringBox = !handled;
       seen.statusDuringBox = Text(GetDlgItem(dialog, IDC_STATUS));
-      PostMessageA(box, WM_COMMAND, IDNO, 0);
+      // Enter answers with the default button.
+      PostMessageA(GetDlgItem(box, seen.boxDefault), WM_KEYDOWN, VK_RETURN, 0);
       late.join();
       seen.statusAfterBox = Text(GetDlgItem(dialog, IDC_STATUS));
     }
@@ -170,7 +175,7 @@ TEST(Win32Dialog, ServesTheRunAcrossThreads) {
   EXPECT_NE(success, std::string::npos);
   EXPECT_NE(eeprom, std::string::npos);
   EXPECT_LT(success, eeprom);
-  EXPECT_EQ(links.Count("AutoReboot"), 1u);  // at the upload's start only: the answer was No
+  EXPECT_EQ(links.Count("AutoReboot"), 2u);  // the upload's start, then the answer Yes
 }
 
 }  // namespace
