@@ -44,6 +44,14 @@ void PrintState(HWND dialog) {
   std::printf("pos %ld\ntext %s\n",
               static_cast<long>(SendDlgItemMessageA(dialog, kProgressBar, kGetPosition, 0, 0)),
               text);
+  // The message list's entries, one a line (the list is shown with --service only).
+  static char list[65536];
+  list[0] = '\0';
+  GetDlgItemTextA(dialog, kMessageList, list, sizeof list);
+  for (char* line = std::strtok(list, "\r\n"); line != nullptr;
+       line = std::strtok(nullptr, "\r\n")) {
+    std::printf("entry %s\n", line);
+  }
 }
 
 // Waits until the dialog is shown and `ready` holds for it.
