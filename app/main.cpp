@@ -1,6 +1,4 @@
 // PenwickUpload: moves the receiver's settings between a transfer file and the receiver.
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <string>
@@ -10,10 +8,8 @@
 #include "console/console_run.h"
 #include "console/console_view.h"
 #include "device_list/device_list.h"
-#include "front_end.h"
-#include "platform_probe.h"
+#include "launch.h"
 #include "program_options.h"
-#include "qt/window_run.h"
 
 namespace {
 
@@ -30,6 +26,12 @@ int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");
   const app::ProgramOptions options =
       app::ParseProgramOptions(std::vector<std::string>(argv + 1, argv + argc));
+  const bool window = options.error.empty() && !options.help && !options.version && !options.list &&
+                      !options.console;
+  if (window) {
+    if (const auto status = app::RunInWindow(options, argv)) return *status;
+  }
+  app::UseConsole();
   if (!options.error.empty()) return Refuse(options.error, options.json);
   if (options.help) {
     std::printf("%s", app::UsageText().c_str());
@@ -40,27 +42,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (options.list) return app::RunDeviceList(options.json);
-  const app::CommandLine& line = options.line;
-  // Chosen before any toolkit object exists: the toolkit aborts when its platform cannot start.
-  const app::FrontEndChoice choice = app::ChooseFrontEnd(options.console, app::RealDisplayProbes());
-  if (choice.frontEnd == app::FrontEnd::Window) {
-    // Should the window fail to start after all, the same run goes on on the console.
-    const auto onConsole = [argv](const std::string& why) {
-      std::fprintf(stderr,
-                   "PenwickUpload: the window cannot start (%s); the run is shown on "
-                   "the console\n",
-                   why.c_str());
-      setenv("PENWICK_UI", "console", 1);
-      execv("/proc/self/exe", argv);
-    };
-    return app::RunWindow(line,
-                          {choice.platform, options.service, options.timeoutSeconds, onConsole});
-  }
-  if (!choice.why.empty()) std::fprintf(stderr, "PenwickUpload: %s\n", choice.why.c_str());
   if (options.service) {
     std::fprintf(stderr,
                  "PenwickUpload: the service panel needs the window; the run goes on "
                  "without it\n");
   }
-  return app::RunConsole(line, {options.json, options.verbose, options.timeoutSeconds});
+  return app::RunConsole(options.line, {options.json, options.verbose, options.timeoutSeconds});
 }

@@ -8,17 +8,13 @@
 #include <utility>
 
 #include "penwick/console_kit/exit_codes.hpp"
+#include "system_help.h"
 
 namespace app {
 namespace {
 
 constexpr size_t kMaxPortText = 99;
 constexpr double kMaxTimeout = 31536000;  // a year
-constexpr const char* kPortNaming =
-    "ports are named COMn: COM0 (or a number below 0) for a USB download, COM256 for a USB "
-    "upload, any other COMn for a serial download on /dev/ttyS<n-1>, or on the device that "
-    "PENWICK_COMn=/dev/... names (a USB-serial adapter, for one)";
-
 bool ParseSeconds(const std::string& text, double* seconds) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -91,12 +87,12 @@ std::string CheckPortText(const std::string& port) {
            " characters; at most 99 are allowed";
   }
   const std::string quoted = "the port text (-p) \"" + port + "\"";
-  if (port.find('/') != std::string::npos) return quoted + " is a device path; " + kPortNaming;
+  if (port.find('/') != std::string::npos) return quoted + " is a device path; " + PortNamingHelp();
   const auto digit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
   if (port.size() <= 3) {
     // Too short to hold a number, so it means a USB download; a digit in it says otherwise.
     if (std::any_of(port.begin(), port.end(), digit)) {
-      return quoted + " is too short to hold a port number; " + kPortNaming;
+      return quoted + " is too short to hold a port number; " + PortNamingHelp();
     }
     return {};
   }
@@ -104,13 +100,14 @@ std::string CheckPortText(const std::string& port) {
   // a point, a letter) would have the number read from part of the text only, or not at all.
   const size_t sign = port[3] == '+' || port[3] == '-' ? 1 : 0;
   if (port.size() == 3 + sign || !std::all_of(port.begin() + 3 + sign, port.end(), digit)) {
-    return quoted + " holds no plain port number after its first three characters; " + kPortNaming;
+    return quoted + " holds no plain port number after its first three characters; " +
+           PortNamingHelp();
   }
   const bool named = sign == 0 && std::toupper(static_cast<unsigned char>(port[0])) == 'C' &&
                      std::toupper(static_cast<unsigned char>(port[1])) == 'O' &&
                      std::toupper(static_cast<unsigned char>(port[2])) == 'M';
   if (SelectRun(port).mode == RunMode::SerialDownload && !named) {
-    return quoted + " names no serial port; " + kPortNaming;
+    return quoted + " names no serial port; " + PortNamingHelp();
   }
   return {};
 }
@@ -158,21 +155,8 @@ std::string UsageText() {
          "                     one, and the PENWICK_USB_IDS line for a receiver; no -f needed\n"
          "  --help, --version  this text, the version\n"
          "\n"
-         "Environment:\n"
-         "  PENWICK_COMn=PATH\n"
-         "                     the device of serial port COMn (default /dev/ttyS<n-1>), such\n"
-         "                     as PENWICK_COM1=/dev/ttyUSB0 for a USB-serial adapter\n"
-         "  PENWICK_USB_IDS=vvvv:pppp[,...]\n"
-         "                     local USB devices with these (hexadecimal) ids are receivers;\n"
-         "                     without it no local device is (--list shows the ids)\n"
-         "  PENWICK_USBIP=host[:port][,...]\n"
-         "                     every device of these USB/IP servers is a receiver (port 3240\n"
-         "                     by default)\n"
-         "  PENWICK_UI=console\n"
-         "                     the console front end, as --console\n"
-         "  QT_QPA_PLATFORM\n"
-         "                     the window's Qt platform (a ; list is tried in order);\n"
-         "                     offscreen runs the window unseen\n"
+         "Environment:\n" +
+         EnvironmentHelp() +
          "\n"
          "Exit status:\n" +
          pw::cli::ExitCodeHelp();

@@ -1,15 +1,15 @@
 #include "stop_reasons.h"
 
-#include <signal.h>
-
 #include <cstdio>
 #include <string>
+
+#include "penwick/console_kit/stop_signal.hpp"
 
 namespace app {
 
 Outcome StoppedBy(int signal) {
   return {pw::cli::kExitCancelled,
-          std::string("the run was stopped by ") + (signal == SIGTERM ? "SIGTERM" : "Ctrl-C"),
+          std::string("the run was stopped by ") + pw::cli::StopSignalName(signal),
           "run it again when the receiver is ready"};
 }
 

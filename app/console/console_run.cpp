@@ -1,14 +1,12 @@
 #include "console_run.h"
 
-#include <signal.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <string>
 
 #include "console_view.h"
 #include "libraries.h"
 #include "penwick/console_kit/stop_signal.hpp"
+#include "penwick/console_kit/terminal.hpp"
 #include "run.h"
 
 namespace app {
@@ -22,8 +20,8 @@ constexpr auto kPumpSlice = 200ms;
 
 int RunConsole(const CommandLine& line, const ConsoleSettings& settings) {
   std::FILE* human = settings.json ? stderr : stdout;
-  ConsoleView view(human, isatty(fileno(human)) == 1, settings.json ? stdout : nullptr,
-                   isatty(STDIN_FILENO) == 1, settings.verbose);
+  ConsoleView view(human, pw::cli::RedrawsInPlace(human), settings.json ? stdout : nullptr,
+                   pw::cli::IsTerminal(stdin), settings.verbose);
   pw::SetMessageBoxHandler([&view](const pw::MessageBoxRequest& r) { return view.Answer(r); });
   pw::cli::InstallStopSignals();
 

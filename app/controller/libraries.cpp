@@ -83,6 +83,10 @@ int Libraries::GetDeviceVersion(uint32_t* version) {
   return ::GetDeviceVersion(version);
 }
 
+void Libraries::ReleaseUsbDevice() {
+  ::DeviceRemoval(nullptr);
+}
+
 std::string Libraries::UsbNote() {
   return pw::usb::DriverNote();
 }

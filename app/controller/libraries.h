@@ -45,6 +45,11 @@ class Libraries {
   virtual int DeviceArrival(const std::string& path);
   virtual int DeviceRemoval(const std::string& path);
   virtual int GetDeviceVersion(uint32_t* version);
+  // Closes the open device, whichever it is, and aborts what waits on it. The front ends call
+  // it when the run is over, while every thread still runs: on Windows the library's own exit
+  // handler runs after the process's other threads have been ended, too late to close a
+  // device whose I/O threads are gone.
+  virtual void ReleaseUsbDevice();
   // What the USB driver has to tell the operator now: its settings name no receiver (or hold
   // unusable items), or why the last receiver could not be opened (permissions). Empty when
   // there is nothing to say.

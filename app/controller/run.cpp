@@ -48,6 +48,10 @@ intptr_t Run::Deliver(const pw::Message& message) {
   return mine->result;
 }
 
+Run::~Run() {
+  if (Usb()) libraries_.ReleaseUsbDevice();
+}
+
 void Run::Start() {
   controller_.Startup();
   Follow();

@@ -51,6 +51,10 @@ class Run {
 
   Run(RunView& view, Libraries& libraries, const CommandLine& line, RunSettings settings,
       std::function<Clock::time_point()> now = Clock::now);
+  // Releases the USB device of a USB run (see Libraries::ReleaseUsbDevice).
+  ~Run();
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
 
   // Start-up.
   void Start();

@@ -72,7 +72,7 @@ void UploadController::Startup() {
                      pw::kMbOk | pw::kMbIconWarning);
     Fail({pw::cli::kExitLogFile, reason, "run the program from a folder you can write to"});
   } else {
-    s.initialDir = folder.value_or("/");
+    s.initialDir = folder.value_or(pw::files::FallbackFolder());
     log_ = &log;
     if (line_.file.empty()) {
       log.Line("No input filename");

@@ -3,8 +3,11 @@
 namespace app {
 
 std::string LocalDateTime(std::time_t when) {
-  std::tm local{};
-  localtime_r(&when, &local);
+  // std::localtime is portable; its result is copied at once, and the program's other threads
+  // (the libraries' workers) never call it.
+  const std::tm* converted = std::localtime(&when);
+  if (converted == nullptr) return {};
+  const std::tm local = *converted;
   char text[128];
   const size_t length = std::strftime(text, sizeof text, "%x %X", &local);
   return std::string(text, length);

@@ -144,7 +144,7 @@ void PrintDeviceList(const std::vector<NamedSerialPort>& ports, const pw::usb::U
 }
 
 int RunDeviceList(bool json) {
-  const auto ports = NameSerialPorts(FindSerialDevices(), ComSettingsFromEnvironment());
+  const auto ports = ListSerialPorts();
   const auto usb = pw::usb::SurveyUsb();
   PrintDeviceList(ports, usb, json ? stderr : stdout, json ? stdout : nullptr);
   return pw::cli::kExitOk;

@@ -79,6 +79,10 @@ std::map<int, std::string> ComSettingsFromEnvironment() {
   return settings;
 }
 
+std::vector<NamedSerialPort> ListSerialPorts() {
+  return NameSerialPorts(FindSerialDevices(), ComSettingsFromEnvironment());
+}
+
 std::vector<NamedSerialPort> NameSerialPorts(const std::vector<SerialDevice>& devices,
                                              const std::map<int, std::string>& comSettings) {
   std::set<int> taken;  // numbers a suggestion must not use

@@ -1,6 +1,7 @@
-// The serial ports of the device list: the tty devices that may be serial lines, each with
-// the port text (COMn) that names it for the program, and the PENWICK_COMn setting that
-// makes it so where the default naming (COMn is /dev/ttyS<n-1>) does not reach it.
+// The serial ports of the device list, each with the port text (COMn) that names it for the
+// program. On Linux the tty devices that may be serial lines, with the PENWICK_COMn setting
+// that makes a COMn name one where the default naming (COMn is /dev/ttyS<n-1>) does not reach
+// it; on Windows the system's own COM ports (serial_ports.cpp, win32/serial_ports.cpp).
 #pragma once
 
 #include <map>
@@ -15,14 +16,18 @@ struct SerialDevice {
 };
 
 struct NamedSerialPort {
-  std::string device;
+  std::string device;    // /dev/ttyUSB0; on Windows the system's device behind COMn
   std::string portText;  // "COMn" for -p
   std::string setting;   // "PENWICK_COMn=<device>" to set first, empty when none is needed
   bool named = false;    // a PENWICK_COMn of the environment already names it
   bool noUart = false;
 };
 
-// /dev/ttyS*, /dev/ttyUSB* and /dev/ttyACM* under `devDir`, in number order within each kind.
+// The serial ports of this machine, named.
+std::vector<NamedSerialPort> ListSerialPorts();
+
+// Linux: /dev/ttyS*, /dev/ttyUSB* and /dev/ttyACM* under `devDir`, in number order within each
+// kind.
 std::vector<SerialDevice> FindSerialDevices(const std::string& devDir = "/dev",
                                             const std::string& sysClassTty = "/sys/class/tty");
 

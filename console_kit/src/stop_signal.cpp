@@ -45,6 +45,10 @@ int StopSignal() {
   return g_signal.load();
 }
 
+const char* StopSignalName(int signal) {
+  return signal == SIGTERM ? "SIGTERM" : "Ctrl-C";
+}
+
 int StopSignalFd() {
   return g_pipe[0];
 }

@@ -274,6 +274,10 @@ std::optional<std::string> CurrentFolder() {
   return std::string(path);
 }
 
+std::string FallbackFolder() {
+  return "/";
+}
+
 std::string TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
   return folder != nullptr && *folder != '\0' ? folder : "/tmp";

@@ -21,6 +21,7 @@
 #include "penwick/console_kit/exit_codes.hpp"
 #include "penwick/console_kit/progress_line.hpp"
 #include "penwick/console_kit/stop_signal.hpp"
+#include "penwick/console_kit/terminal.hpp"
 #include "penwick/usb_driver.hpp"
 #include "penwick/window.hpp"
 
@@ -220,7 +221,7 @@ int Run(const FilesCommand& command) {
     return checked;
   }
   InstallStopSignals();
-  ProgressLine progress(stdout, isatty(STDOUT_FILENO) == 1);
+  ProgressLine progress(stdout, pw::cli::RedrawsInPlace(stdout));
   static Receiver receiver;
   PwWindow& window = MakeWindow(&receiver);
   InitDevice();

@@ -42,10 +42,10 @@ bool Acknowledge() {
 // when nothing needed replacing or the path is not 1 to 255 characters long.
 std::string PrintableName(const std::string& path) {
   if (path.empty() || path.size() > kMaxFallbackPath) return {};
-  const size_t slash = path.find_last_of('/');
+  // Only the name is changed: the folders above it exist under their own names.
   std::string changed = path;
   bool replaced = false;
-  for (size_t i = slash == std::string::npos ? 0 : slash + 1; i < changed.size(); ++i) {
+  for (size_t i = path.size() - pw::files::NameOf(path).size(); i < changed.size(); ++i) {
     const auto c = static_cast<unsigned char>(changed[i]);
     if (c < 0x20 || c > 0x7E) {
       changed[i] = '_';

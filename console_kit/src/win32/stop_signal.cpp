@@ -41,6 +41,10 @@ int StopSignal() {
   return g_signal.load();
 }
 
+const char* StopSignalName(int signal) {
+  return signal == SIGINT ? "Ctrl-C" : "Ctrl-Break (or the console's closing)";
+}
+
 int StopSignalFd() {
   return -1;
 }

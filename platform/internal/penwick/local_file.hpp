@@ -24,6 +24,12 @@
 
 #include "penwick/platform_api.h"
 
+// <windows.h> defines ReplaceFile as ReplaceFileA; without this, a file that includes it first
+// would define or call pw::files::ReplaceFileA.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
+
 namespace pw::files {
 
 inline constexpr uint32_t kAttributeReadOnly = 0x01;
@@ -105,6 +111,8 @@ PW_PLATFORM_API std::string PathIn(const std::string& folder, const std::string&
 PW_PLATFORM_API std::string NameOf(const std::string& path);
 // The process's current folder; nothing when the system cannot say.
 PW_PLATFORM_API std::optional<std::string> CurrentFolder();
+// The folder that stands in for a current folder that cannot be read: "/", "C:\" on Windows.
+PW_PLATFORM_API std::string FallbackFolder();
 // The folder for temporary files: TMPDIR when set, else the system's.
 PW_PLATFORM_API std::string TemporaryFolder();
 

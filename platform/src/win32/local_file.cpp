@@ -330,6 +330,10 @@ std::optional<std::string> CurrentFolder() {
   return std::string(path, length);
 }
 
+std::string FallbackFolder() {
+  return "C:\\";
+}
+
 std::string TemporaryFolder() {
   const char* folder = std::getenv("TMPDIR");
   if (folder != nullptr && *folder != '\0') return folder;

@@ -13,6 +13,8 @@ void InstallStopSignals();
 int StopSignal();
 // Waits until a stop is requested or `timeout` passes; true when a stop was requested.
 bool WaitForStop(std::chrono::milliseconds timeout);
+// How people call the stop request `signal` (a StopSignal() value): "Ctrl-C", "SIGTERM".
+const char* StopSignalName(int signal);
 // A descriptor that becomes readable once a stop is requested (for poll loops); -1 before
 // InstallStopSignals.
 int StopSignalFd();
