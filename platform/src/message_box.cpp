@@ -1,8 +1,9 @@
-// Process-wide message-box handler, with the standard-error fallback.
+// Process-wide message-box handler; without one, each system's own fallback.
 #include "penwick/message_box.hpp"
 
-#include <cstdio>
 #include <mutex>
+
+#include "message_box_default.hpp"
 
 namespace pw {
 namespace {
@@ -56,9 +57,8 @@ int ShowMessageBox(PwHwnd owner, const std::string& text, const std::string& cap
     std::lock_guard lock(g_mutex);
     handler = g_handler;
   }
-  if (handler) return handler(MessageBoxRequest{owner, text, caption, type});
-  std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
-  return DefaultButton(type);
+  const MessageBoxRequest request{owner, text, caption, type};
+  return handler ? handler(request) : ShowDefaultMessageBox(request);
 }
 
 }  // namespace pw

@@ -1,6 +1,7 @@
-// Message boxes. The front end installs the handler that shows them; without one a box is
-// written to standard error and answered with its default button, so nothing ever waits for
-// an answer nobody can give.
+// Message boxes. The front end installs the handler that shows them. Without one, on Windows a
+// box is the system's message box (MessageBoxA, owned by the request's window); elsewhere it is
+// written to standard error and answered with its default button, so nothing ever waits for an
+// answer nobody can give.
 #pragma once
 
 #include <functional>

@@ -9,6 +9,15 @@
 // closed or destroyed is dropped (SendMessage gives 0), and a handle is never given to another
 // window later, so a worker that still holds an old handle can never reach freed memory or a
 // newer window.
+//
+// On Windows the window is a real one: a message-only window owned by its owner thread, and the
+// handle is its HWND. Messages travel as the system's own sent and posted window messages, so
+// any message loop of the owner thread delivers them (its ordinary loop, a dialog's or a message
+// box's modal loop, Pump); the wake hook is not needed there (it is still called as described).
+// Close and destruction belong on the owner thread: from another thread they stop the handler
+// at once, and the waiting senders are released when the owner next looks at its queue or
+// ends. Handles are the system's, so "never given to another window" holds as far as the
+// system's handles are never reused.
 #pragma once
 
 #include <chrono>
@@ -48,12 +57,15 @@ struct PW_PLATFORM_API PwWindow {
   PwWindow& operator=(const PwWindow&) = delete;
 
   PwHwnd handle() const { return handle_; }
-  // Makes the calling thread the owner.
+  // Makes the calling thread the owner. On Windows that makes a new window on the calling
+  // thread, so handle() changes: bind before the handle is given out.
   void Bind();
   bool IsOwnerThread() const;
 
   // Runs queued messages on the owner thread until `done` returns true (checked after every
-  // message and on every wake-up) or `timeout` passes. Returns the last value of `done`.
+  // message and on every wake-up) or `timeout` passes. Returns the last value of `done`. On
+  // Windows this is a bounded message loop of the calling thread: it dispatches the messages of
+  // all its windows.
   bool Pump(const std::function<bool()>& done, std::chrono::milliseconds timeout);
   // Runs what is queued now, without waiting.
   void PumpPending();
