@@ -7,9 +7,10 @@
 
 namespace app {
 
-int RunDialog(const CommandLine& line, const DialogSettings& settings) {
+std::optional<int> RunDialog(const CommandLine& line, const DialogSettings& settings) {
   Libraries libraries;
   DialogSession session(libraries, line, settings);
+  if (session.Dialog() == nullptr) return std::nullopt;
   // The libraries' own boxes ("Notice"): on the dialog's thread, owned by the dialog like the
   // controller's; from a worker, a box of the worker's own, owned by no window, so that the
   // dialog's thread never waits for a worker's box (it may itself be waiting for that worker).

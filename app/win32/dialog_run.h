@@ -2,12 +2,15 @@
 // has ended.
 #pragma once
 
+#include <optional>
+
 #include "command_line.h"
 #include "dialog_session.h"
 
 namespace app {
 
-// Returns the exit status.
-int RunDialog(const CommandLine& line, const DialogSettings& settings);
+// Returns the exit status; nothing when the dialog cannot be created (no desktop to show it on),
+// before anything of the run has happened.
+std::optional<int> RunDialog(const CommandLine& line, const DialogSettings& settings);
 
 }  // namespace app

@@ -71,16 +71,14 @@ DialogSession::DialogSession(Libraries& libraries, const CommandLine& line,
       view_(dialog_),
       run_(view_, libraries, line, {settings.timeoutSeconds, settings.service, true}),
       icon_(ProgramIcon(GetSystemMetrics(SM_CXICON))) {
+  if (dialog_ == nullptr) return;
   Prepare(dialog_, icon_, ProgramIcon(GetSystemMetrics(SM_CXSMICON)));
   if (settings.service) view_.ShowServicePanel();
   SetWindowLongPtrA(dialog_, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
-  // A message queued for the controller's window (by a worker, or posted) wakes the loop.
-  HWND dialog = dialog_;
-  run_.controller().window().SetWakeHook([dialog] { PostMessageA(dialog, kWmRunMessages, 0, 0); });
 }
 
 DialogSession::~DialogSession() {
-  run_.controller().window().SetWakeHook(nullptr);
+  if (dialog_ == nullptr) return;
   SetWindowLongPtrA(dialog_, DWLP_USER, 0);
   DestroyWindow(dialog_);
 }
@@ -91,8 +89,6 @@ bool DialogSession::Start() {
   ShowWindow(dialog_, SW_SHOW);
   SetForegroundWindow(dialog_);
   SetTimer(dialog_, kTickTimer, kTickMilliseconds, nullptr);
-  // Whatever was queued before the loop runs.
-  PostMessageA(dialog_, kWmRunMessages, 0, 0);
   return true;
 }
 
@@ -107,11 +103,6 @@ int DialogSession::Loop() {
   KillTimer(dialog_, kTickTimer);
   ShowWindow(dialog_, SW_HIDE);
   return run_.ExitStatus();
-}
-
-void DialogSession::RunMessages() {
-  run_.controller().window().PumpPending();
-  run_.Tick();  // the run follows what the messages changed
 }
 
 INT_PTR CALLBACK DialogSession::Procedure(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -137,9 +128,6 @@ INT_PTR DialogSession::Handle(UINT message, WPARAM wParam, LPARAM) {
       return TRUE;
     case WM_TIMER:
       if (wParam == kTickTimer) run_.Tick();
-      return TRUE;
-    case kWmRunMessages:
-      RunMessages();
       return TRUE;
     case WM_PAINT:
       if (!IsIconic(dialog_)) return FALSE;

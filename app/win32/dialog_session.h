@@ -1,8 +1,9 @@
 // One run of the program in the dialog: the dialog created from its template, the view over
 // it, the run, and the dialog procedure that hands the dialog's commands to the run. The
-// controller's window is served on the dialog's thread: a worker's message wakes the message
-// loop with kWmRunMessages (the dialog thread sleeps in GetMessage until then), and the
-// procedure runs the queued messages unless a box of the controller is open.
+// controller's window is a window of the dialog's thread too: the system delivers the workers'
+// notices and the device changes to it from the dialog's message loop (where the thread sleeps
+// in GetMessage until something comes), from a box's modal loop, or from the run's wait while
+// a box is shown.
 #pragma once
 
 #include "win32_api.h"
@@ -31,6 +32,7 @@ class DialogSession {
   // The message loop, until the run is over. Returns the exit status.
   int Loop();
 
+  // Null when the dialog could not be created (then nothing else may be called).
   HWND Dialog() const { return dialog_; }
   DialogView& View() { return view_; }
   Run& TheRun() { return run_; }
@@ -40,7 +42,6 @@ class DialogSession {
 
  private:
   INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
-  void RunMessages();
 
   HWND dialog_;
   DialogView view_;

@@ -12,9 +12,6 @@
 
 namespace app {
 
-// Posted to the dialog when a message waits for the controller's window.
-inline constexpr UINT kWmRunMessages = WM_APP + 1;
-
 class DialogView : public RunView {
  public:
   explicit DialogView(HWND dialog);

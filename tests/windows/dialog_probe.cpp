@@ -3,7 +3,8 @@
 // screenshot of the X server can be checked), what its status text and progress bar show, and
 // a press of one of its buttons.
 //   penwick-dialog-probe wait SECONDS            the dialog's rectangles and state, once shown
-//   penwick-dialog-probe progress N SECONDS      waits until the bar shows at least N, then as wait
+//   penwick-dialog-probe progress N SECONDS      waits until the status text shows at least N%,
+//                                                then as wait
 //   penwick-dialog-probe press ID                a click of the button ID (1 is Exit)
 // Exit status 0, or 1 when the dialog did not come (or the bar did not reach N) in time.
 #include <windows.h>
@@ -54,6 +55,17 @@ void PrintState(HWND dialog) {
   }
 }
 
+// The percentage the status text shows ("Writing 42%"), or -1.
+long StatusPercent(HWND dialog) {
+  char text[1024] = {};
+  GetDlgItemTextA(dialog, kStatusText, text, sizeof text);
+  const char* percent = std::strchr(text, '%');
+  if (percent == nullptr || percent == text) return -1;
+  const char* digits = percent;
+  while (digits > text && digits[-1] >= '0' && digits[-1] <= '9') --digits;
+  return digits == percent ? -1 : std::atol(digits);
+}
+
 // Waits until the dialog is shown and `ready` holds for it.
 template <typename Ready>
 HWND WaitFor(double seconds, Ready ready) {
@@ -77,9 +89,8 @@ int main(int argc, char** argv) {
   }
   if (command == "progress" && argc == 4) {
     const long wanted = std::atol(argv[2]);
-    HWND dialog = WaitFor(std::atof(argv[3]), [wanted](HWND d) {
-      return SendDlgItemMessageA(d, kProgressBar, kGetPosition, 0, 0) >= wanted;
-    });
+    HWND dialog =
+        WaitFor(std::atof(argv[3]), [wanted](HWND d) { return StatusPercent(d) >= wanted; });
     if (dialog == nullptr) return 1;
     PrintState(dialog);
     return 0;
