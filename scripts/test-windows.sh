@@ -13,7 +13,7 @@ last=$start
 step() { echo "== $1: $(($(date +%s) - last)) s"; last=$(date +%s); }
 
 scripts/build-windows.sh --tests
-scripts/install-deps.sh xvfb
+scripts/install-deps.sh xvfb x11-apps netpbm  # the display, and the pictures of the dialog
 step "cross build"
 
 export WINEPREFIX="${PENWICK_WINEPREFIX:-$PWD/build/windows/wineprefix}"
@@ -35,10 +35,12 @@ export DISPLAY=":$(head -n1 "$display_out")"
 
 # A persistent server and one warm-up start: without them every test pays a cold start, and
 # harnesses that capture output wait until the server exits. The warm-up sets Wine to manage
-# its own windows (there is no window manager): otherwise hiding a window waits 2 s for one.
+# its own windows (there is no window manager): otherwise hiding a window waits 2 s for one;
+# and to draw their frames and captions itself, as the pictures of the dialog show them.
 mkdir -p "$WINEPREFIX"
 wineserver -p </dev/null >/dev/null 2>&1
 wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f </dev/null >/dev/null 2>&1
 step "Wine prefix and server"
 
 # COM9 is a pseudo-terminal whose far end echoes every byte (the serial port's own tests).
@@ -55,13 +57,16 @@ status=0
 ctest --test-dir build/windows/test --output-on-failure "$@" || status=$?
 step "unit tests"
 
-# End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, and
-# penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build (PENWICK_LINUX_BIN,
-# else build/asan/bin).
+# End to end: penwick-files.exe and PenwickUpload.exe against the Linux emulated receiver over
+# USB/IP, and penwick-pack.exe against the Linux penwick-pack. Both come from a Linux build
+# (PENWICK_LINUX_BIN, else build/asan/bin).
 linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
 if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
   tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/test/bin || status=$?
   tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/test/bin || status=$?
+  # The program in its dialog, pictured (build/windows/screenshots/).
+  tests/windows/dialog_e2e.sh "$linux_bin/penwick-sim" "$linux_bin/penwick-pack" \
+    build/windows/test/bin build/windows/screenshots || status=$?
 else
   echo "No Linux penwick-sim and penwick-pack in $linux_bin: the end-to-end runs were skipped."
   status=1

@@ -3,10 +3,10 @@
 // screenshot of the X server can be checked), what its status text and progress bar show, and
 // a press of one of its buttons.
 //   penwick-dialog-probe wait SECONDS            the dialog's rectangles and state, once shown
-//   penwick-dialog-probe progress N SECONDS      waits until the status text shows at least N%,
-//                                                then as wait
+//   penwick-dialog-probe progress LOW HIGH SECONDS   waits until the status text shows a
+//                                                percentage from LOW to below HIGH, then as wait
 //   penwick-dialog-probe press ID                a click of the button ID (1 is Exit)
-// Exit status 0, or 1 when the dialog did not come (or the bar did not reach N) in time.
+// Exit status 0, or 1 when the dialog did not come (or the percentage did not) in time.
 #include <windows.h>
 
 #include <cstdio>
@@ -87,10 +87,13 @@ int main(int argc, char** argv) {
     PrintState(dialog);
     return 0;
   }
-  if (command == "progress" && argc == 4) {
-    const long wanted = std::atol(argv[2]);
-    HWND dialog =
-        WaitFor(std::atof(argv[3]), [wanted](HWND d) { return StatusPercent(d) >= wanted; });
+  if (command == "progress" && argc == 5) {
+    const long low = std::atol(argv[2]);
+    const long high = std::atol(argv[3]);
+    HWND dialog = WaitFor(std::atof(argv[4]), [low, high](HWND d) {
+      const long percent = StatusPercent(d);
+      return percent >= low && percent < high;
+    });
     if (dialog == nullptr) return 1;
     PrintState(dialog);
     return 0;
@@ -104,6 +107,6 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::fprintf(stderr,
-               "usage: penwick-dialog-probe wait SECONDS | progress N SECONDS | press ID\n");
+               "usage: penwick-dialog-probe wait SECONDS | progress LOW HIGH SECONDS | press ID\n");
   return 2;
 }
