@@ -72,13 +72,16 @@ ctest --test-dir build/windows/test --output-on-failure "$@" || status=$?
 step "unit tests"
 
 # End to end: penwick-files.exe against the Linux emulated receiver over USB/IP, penwick-pack.exe
-# against the Linux penwick-pack, and PenwickUpload over serial and USB/IP against the emulated
+# against the Linux penwick-pack, PenwickUpload.exe in its dialog (pictured in
+# build/windows/screenshots/), and PenwickUpload over serial and USB/IP against the emulated
 # receiver (last: it stops Wine's server before the receiver's terminal closes). The Linux
 # programs come from a Linux build (PENWICK_LINUX_BIN, else build/asan/bin).
 linux_bin="${PENWICK_LINUX_BIN:-build/asan/bin}"
 if [ -x "$linux_bin/penwick-sim" ] && [ -x "$linux_bin/penwick-pack" ]; then
   tests/windows/files_usbip_e2e.sh "$linux_bin/penwick-sim" build/windows/test/bin || status=$?
   tests/windows/pack_crosscheck.sh "$linux_bin/penwick-pack" build/windows/test/bin || status=$?
+  tests/windows/dialog_e2e.sh "$linux_bin/penwick-sim" "$linux_bin/penwick-pack" \
+    build/windows/test/bin build/windows/screenshots || status=$?
   tests/windows/upload_e2e.sh "$linux_bin/penwick-sim" "$linux_bin/penwick-pack" \
     build/windows/test/bin || status=$?
 else

@@ -39,7 +39,8 @@ UploadController::UploadController(View& view, Libraries& libraries, CommandLine
       run_(SelectRun(line_.port)),
       state_(std::make_unique<ControllerState>()),
       scratch_(std::make_unique<Scratch>()),
-      window_(std::make_unique<PwWindow>([this](const pw::Message& m) { return Handle(m); })) {}
+      window_(std::make_unique<PwWindow>(
+          [this](const pw::Message& m) { return gate_ ? gate_(m) : Handle(m); })) {}
 
 UploadController::~UploadController() {
   window_->Close();

@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +73,10 @@ class UploadController {
 
   // The window's handler: device changes, then notices, then commands.
   intptr_t Handle(const pw::Message& message);
+  // Puts `gate` between the window and Handle: every message the window receives goes to the
+  // gate, which hands it to Handle when it sees fit (the run holds messages while a box is
+  // open). Set before the window's handle is given out.
+  void SetMessageGate(std::function<intptr_t(const pw::Message&)> gate) { gate_ = std::move(gate); }
 
   // Commands of the window's controls.
   void OnOk();      // "Exit", Enter
@@ -180,6 +185,7 @@ class UploadController {
   std::optional<DialogResult> closeWith_;
   UploadLog* log_ = nullptr;        // open during start-up only
   bool downloadFileError_ = false;  // notice 17 came
+  std::function<intptr_t(const pw::Message&)> gate_;
   // Last, so it goes first: no message reaches a controller being destroyed.
   std::unique_ptr<PwWindow> window_;
 };

@@ -14,6 +14,12 @@ std::string EndStatusText(const Outcome& outcome) {
   return text;
 }
 
+struct Run::Held {
+  pw::Message message;
+  intptr_t result = 0;
+  bool done = false;
+};
+
 Run::Run(RunView& view, Libraries& libraries, const CommandLine& line, RunSettings settings,
          std::function<Clock::time_point()> now)
     : view_(view),
@@ -21,7 +27,26 @@ Run::Run(RunView& view, Libraries& libraries, const CommandLine& line, RunSettin
       settings_(settings),
       technician_(settings.service && line.file.empty()),
       now_(std::move(now)),
-      controller_(view, libraries, line) {}
+      controller_(view, libraries, line) {
+  controller_.SetMessageGate([this](const pw::Message& message) { return Deliver(message); });
+}
+
+intptr_t Run::Deliver(const pw::Message& message) {
+  if (!view_.BoxShown()) return controller_.Handle(message);
+  auto mine = std::make_shared<Held>();
+  mine->message = message;
+  held_.push_back(mine);
+  // Until the operator has answered the box; an inner wait (a message that came while this one
+  // waited) may have handled this one already.
+  view_.WaitWhileBoxShown([&mine] { return mine->done; });
+  while (!mine->done && !held_.empty()) {
+    const std::shared_ptr<Held> next = held_.front();
+    held_.pop_front();
+    next->result = controller_.Handle(next->message);
+    next->done = true;
+  }
+  return mine->result;
+}
 
 Run::~Run() {
   if (Usb()) libraries_.ReleaseUsbDevice();

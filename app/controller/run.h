@@ -6,7 +6,9 @@
 #pragma once
 
 #include <chrono>
+#include <deque>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -22,6 +24,14 @@ class RunView : public View {
   virtual void Note(const std::string& text) = 0;
   // How long the run has waited for the receiver.
   virtual void Waiting(std::chrono::seconds waited) = 0;
+
+  // A front end whose boxes run a modal loop of the window's thread (the loop delivers the
+  // window's messages) says so: BoxShown is true while the controller's box or open-file
+  // dialog is shown, and WaitWhileBoxShown runs that thread's messages until the operator has
+  // answered the box or `done` is true. The run then holds the messages that arrive during a
+  // box (see Run). Without them a message is handled as it arrives.
+  virtual bool BoxShown() const { return false; }
+  virtual void WaitWhileBoxShown(const std::function<bool()>& done) { static_cast<void>(done); }
 };
 
 struct RunSettings {
@@ -66,6 +76,9 @@ class Run {
  private:
   // Reacts to the controller's phase after every event.
   void Follow();
+  // The window's messages, through the hold while a box is shown.
+  intptr_t Deliver(const pw::Message& message);
+  struct Held;
   bool Usb() const { return controller_.selection().mode != RunMode::SerialDownload; }
 
   RunView& view_;
@@ -79,6 +92,7 @@ class Run {
   Clock::time_point endingSince_{};
   int signals_ = 0;
   std::string lastNote_;
+  std::deque<std::shared_ptr<Held>> held_;  // messages that came while a box was shown
 };
 
 }  // namespace app

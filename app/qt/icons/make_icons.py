@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program icon (a receiver with a transfer arrow in each direction) as 16-colour
-PNG files of 16 x 16 and 32 x 32 pixels: penwick-upload-16.png, penwick-upload-32.png.
-Run it in this folder after changing the drawing; the PNG files are committed."""
+PNG files of 16 x 16 and 32 x 32 pixels (penwick-upload-16.png, penwick-upload-32.png) and as
+one Windows icon file holding both sizes as 16-colour bitmaps (penwick-upload.ico, for the
+Windows dialog's resources). Run it in this folder after changing the drawing; the files are
+committed."""
 import struct
 import zlib
 
@@ -109,6 +111,44 @@ def write_png(path, rows):
         out.write(png)
 
 
+def ico_image(rows):
+    """One icon image: a BITMAPINFOHEADER (twice the height: colours, then the mask), the
+    16-entry palette, the 4-bit colour rows and the 1-bit transparency mask, bottom row first,
+    each row padded to 4 bytes."""
+    size = len(rows)
+    colour_row = (size // 2 + 3) // 4 * 4
+    mask_row = ((size + 7) // 8 + 3) // 4 * 4
+    header = struct.pack("<IiiHHIIiiII", 40, size, size * 2, 1, 4, 0,
+                         (colour_row + mask_row) * size, 0, 0, 16, 0)
+    palette = b"".join(bytes((b, g, r, 0)) for r, g, b in PALETTE + [(0, 0, 0)] * (16 - len(PALETTE)))
+    colours = b""
+    mask = b""
+    for row in reversed(rows):
+        packed = bytearray(colour_row)
+        bits = bytearray(mask_row)
+        for x, c in enumerate(row):
+            packed[x // 2] |= c << (4 if x % 2 == 0 else 0)
+            if c == 0:
+                bits[x // 8] |= 0x80 >> (x % 8)
+        colours += bytes(packed)
+        mask += bytes(bits)
+    return header + palette + colours + mask
+
+
+def write_ico(path, images):
+    data = struct.pack("<HHH", 0, 1, len(images))
+    offset = 6 + 16 * len(images)
+    bodies = b""
+    for rows in images:
+        body = ico_image(rows)
+        size = len(rows)
+        data += struct.pack("<BBBBHHII", size, size, 16, 0, 1, 4, len(body), offset + len(bodies))
+        bodies += body
+    with open(path, "wb") as out:
+        out.write(data + bodies)
+
+
 icon = draw32()
 write_png("penwick-upload-32.png", icon)
 write_png("penwick-upload-16.png", draw16(icon))
+write_ico("penwick-upload.ico", [icon, draw16(icon)])
