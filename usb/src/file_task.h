@@ -38,7 +38,7 @@ std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled);
 // inside the start call. ZeroTaskTimeouts: TaskTimeout is zero, so a drain makes one read
 // however fast reads end (the time-out scale stops at 1 ms, and a drain of 1 ms spins on reads
 // for all of it). LibraryState::instantWaits makes every request's wait take no time as well.
-void RunTasksInline(bool inlineTasks);
+void RunTasksInline(bool inlined);
 bool TasksRunInline();
 void ZeroTaskTimeouts(bool zero);
 
