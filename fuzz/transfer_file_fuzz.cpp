@@ -4,10 +4,10 @@
 // library's identity store as it found it.
 //
 // Inputs of odd length are completed into a whole transfer file (the packed image padded with
-// zeros) whose identity check byte and packed CRCs are right (for streams of at most 8192
-// bytes: a longer one is refused before its CRC is looked at), so that mutations reach the
-// unpack instead of stopping at the size and checksum checks. That file is built in a buffer
-// kept across inputs; other inputs are read where libFuzzer holds them.
+// zeros) whose identity check byte and packed CRCs are right (for the streams the unpack
+// looks at: a longer one than 8192 bytes is refused before its CRC is looked at), so that mutations
+// reach the unpack instead of stopping at the size and checksum checks. That file is built in a
+// buffer kept across inputs; other inputs are read where libFuzzer holds them.
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -24,17 +24,23 @@ namespace {
 
 constexpr uint32_t kMaxStream = 8192;  // the longest packed stream the unpack takes
 
+// The unpack checks no CRC past the region's 48 blocks, nor past the first of them whose
+// stream is empty, too long or outside the container.
 void FixChecks(uint8_t* c) {
   uint8_t sum = 0;
   for (size_t i = 4; i < 32; ++i) sum = static_cast<uint8_t>(sum + c[i]);
   c[3] = static_cast<uint8_t>(~sum);
-  for (size_t i = 0; i < 64; ++i) {
+  size_t count = Get16bit(c + 32);
+  if (count == 0 || count > 64) count = 64;
+  for (size_t i = 0; i < std::min<size_t>(count, 48); ++i) {
     uint8_t* d = c + 64 + i * 64;
     const uint32_t offset = Get32bit(d + 4);
     const uint32_t length = Get32bit(d + 8);
-    if (offset < codec::kContainerSize && length <= kMaxStream &&
-        length <= codec::kContainerSize - offset)
-      Put16bit(d, GetCrc16(c + offset, length));
+    if (offset >= codec::kContainerSize || length > kMaxStream ||
+        length > codec::kContainerSize - offset)
+      break;
+    Put16bit(d, GetCrc16(c + offset, length));
+    if (length == 0) break;
   }
 }
 
@@ -47,9 +53,16 @@ app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
   static auto* completed = new std::array<uint8_t, codec::kTransferFileSize>;
   std::span<const uint8_t> file(data, size);
   if (size % 2 == 1) {
+    // Only bytes an earlier input left past this one's end need clearing: its own bytes and
+    // the descriptor table's fixed CRCs.
+    static size_t dirty = completed->size();
     const size_t copied = std::min(size, completed->size());
     std::copy_n(data, copied, completed->begin());
-    std::fill(completed->begin() + static_cast<std::ptrdiff_t>(copied), completed->end(), 0);
+    if (dirty > copied) {
+      std::fill(completed->begin() + static_cast<std::ptrdiff_t>(copied),
+                completed->begin() + static_cast<std::ptrdiff_t>(dirty), 0);
+    }
+    dirty = std::max(copied, codec::kTransferHeaderSize + codec::kDataAreaOffset);
     FixChecks(completed->data() + codec::kTransferHeaderSize);
     file = *completed;
   }

@@ -3,12 +3,13 @@
 // outside the two buffers.
 //
 // Inputs of odd length first get a valid identity check byte and packed CRCs for every
-// descriptor that points inside the container with a stream of at most 8192 bytes (a longer
-// one is refused before its CRC is looked at), so that mutations of the streams reach the
-// decoder instead of stopping at the checks.
+// descriptor whose CRC the unpack looks at (those of the region's 48 blocks up to the first
+// whose stream is empty, longer than 8192 bytes or outside the container), so that mutations of
+// the streams reach the decoder instead of stopping at the checks.
 //
-// The two buffers are allocated once and kept (the container refilled for every input), so
-// no input pays for half a megabyte of fresh pages; the allocator's bounds stay around them.
+// The two buffers are allocated once and kept (the container refilled for every input, and
+// only as far as earlier inputs wrote into it), so no input pays for half a megabyte of fresh
+// pages; the allocator's bounds stay around them.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -23,17 +24,23 @@
 
 namespace {
 
+// The unpack checks no CRC past the region's 48 blocks, nor past the first of them whose
+// stream is empty, too long or outside the container.
 void FixChecks(uint8_t* c) {
   uint8_t sum = 0;
   for (size_t i = 4; i < codec::kIdentitySize; ++i) sum = static_cast<uint8_t>(sum + c[i]);
   c[codec::kIdentityCheckByte] = static_cast<uint8_t>(~sum);
-  for (size_t i = 0; i < codec::kDescriptorCount; ++i) {
+  size_t count = Get16bit(c + codec::kBlockCountOffset);
+  if (count == 0 || count > codec::kDescriptorCount) count = codec::kDescriptorCount;
+  for (size_t i = 0; i < std::min(count, codec::kRegionBlocks); ++i) {
     uint8_t* d = c + codec::kDescriptorTableOffset + i * codec::kDescriptorSize;
     const uint32_t offset = Get32bit(d + codec::kDescOffset);
     const uint32_t length = Get32bit(d + codec::kDescPackedLength);
-    if (offset < codec::kContainerSize && length <= codec::kMaxBlockStream &&
-        length <= codec::kContainerSize - offset)
-      Put16bit(d + codec::kDescPackedCrc, GetCrc16(c + offset, length));
+    if (offset >= codec::kContainerSize || length > codec::kMaxBlockStream ||
+        length > codec::kContainerSize - offset)
+      break;
+    Put16bit(d + codec::kDescPackedCrc, GetCrc16(c + offset, length));
+    if (length == 0) break;
   }
 }
 
@@ -42,9 +49,13 @@ int Unpack(const uint8_t* data, size_t size) {
   static auto* container = new uint8_t[codec::kContainerSize];
   static auto* region = new uint8_t[codec::kRegionSize];
   codec::SetNotifyHook([](int, intptr_t) {});
+  // Only bytes an earlier input or unpack left past this input's end need clearing: that
+  // input's own bytes and the descriptor table, which the unpack rewrites in place.
+  static size_t dirty = codec::kContainerSize;
   const size_t copied = std::min(size, codec::kContainerSize);
   std::memcpy(container, data, copied);
-  std::memset(container + copied, 0, codec::kContainerSize - copied);
+  if (dirty > copied) std::memset(container + copied, 0, dirty - copied);
+  dirty = std::max(copied, codec::kDataAreaOffset);
   if (size % 2 == 1) FixChecks(container);
   const int result = codec::UnpackFlashData(container, region, stores);
   if (result != 0 && result != 1) __builtin_trap();

@@ -94,6 +94,7 @@ class FakeBackend::Session final : public DeviceSession {
         reply = Reply{};
         reply->data.resize(request->length());  // accepted in full
         reply->timing = owner_->unscriptedWrites_;
+        reply->delay = owner_->unscriptedWriteDelay_;
       }
     }
     if (!reply || reply->timing == Timing::Never) {
@@ -112,10 +113,16 @@ class FakeBackend::Session final : public DeviceSession {
   }
 
   void Cancel(const RequestPtr& request) override {
+    bool instant = false;
     {
       std::lock_guard lock(owner_->mutex_);
       ++device_->cancels;
       std::erase(device_->pending, request);
+      instant = owner_->cancelInstant_;
+    }
+    if (instant) {
+      request->Complete(Status::Cancelled, 0);
+      return;
     }
     owner_->Schedule(Job{std::chrono::steady_clock::now() + owner_->cancelDelay_,
                          request,
@@ -252,10 +259,17 @@ void FakeBackend::SetCancelDelay(std::chrono::milliseconds delay) {
   cancelDelay_ = delay;
 }
 
-void FakeBackend::SetUnscripted(Timing writes, std::optional<Status> reads) {
+void FakeBackend::SetCancelInstant(bool instant) {
+  std::lock_guard lock(mutex_);
+  cancelInstant_ = instant;
+}
+
+void FakeBackend::SetUnscripted(Timing writes, std::optional<Status> reads,
+                                std::chrono::milliseconds writeDelay) {
   std::lock_guard lock(mutex_);
   unscriptedWrites_ = writes;
   unscriptedReads_ = reads;
+  unscriptedWriteDelay_ = writeDelay;
 }
 
 bool FakeBackend::DeliverPending(const std::string& path, uint8_t endpoint,

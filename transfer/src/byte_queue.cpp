@@ -1,6 +1,9 @@
 // The serial receive queue: pushes, pops, reset, and the consumer's wait for data.
 #include "byte_queue.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace transfer {
 
 int CByteQueue::Count() const {
@@ -19,12 +22,12 @@ bool CByteQueue::Push(uint8_t byte) {
 
 bool CByteQueue::PushChunk(const uint8_t* data, size_t length) {
   if (length > static_cast<size_t>(Free())) return false;
-  int head = head_.load(std::memory_order_relaxed);
-  for (size_t i = 0; i < length; ++i) {
-    storage_[static_cast<size_t>(head)] = data[i];
-    head = (head + 1) % kStorage;
-  }
-  head_.store(head, std::memory_order_release);
+  const auto head = static_cast<size_t>(head_.load(std::memory_order_relaxed));
+  // Two copies at most: up to the end of the ring, then the rest from its start.
+  const size_t first = std::min(length, kStorage - head);
+  std::memcpy(storage_.data() + head, data, first);
+  std::memcpy(storage_.data(), data + first, length - first);
+  head_.store(static_cast<int>((head + length) % kStorage), std::memory_order_release);
   Wake();
   return true;
 }

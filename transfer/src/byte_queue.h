@@ -16,13 +16,15 @@
 
 namespace transfer {
 
-class CByteQueue {
+// Not polymorphic: nothing derives from it, and without a virtual table the undefined-
+// behaviour checks of a sanitized build need not verify the object's type on every access.
+class CByteQueue final {
  public:
   static constexpr int kStorage = 8192;
   static constexpr int kCapacity = kStorage - 1;  // one slot always stays free
 
   CByteQueue() = default;
-  virtual ~CByteQueue() = default;
+  ~CByteQueue() = default;
   CByteQueue(const CByteQueue&) = delete;
   CByteQueue& operator=(const CByteQueue&) = delete;
 

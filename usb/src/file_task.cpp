@@ -33,20 +33,25 @@ bool CancelRequested() {
 }
 
 namespace {
-std::atomic<bool> instantTasks{false};
+std::atomic<bool> inlineTasks{false};
+std::atomic<bool> zeroTaskTimeouts{false};
 }  // namespace
 
 std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled) {
-  if (instantTasks.load()) return std::chrono::milliseconds(0);
+  if (zeroTaskTimeouts.load()) return std::chrono::milliseconds(0);
   return pw::usb::ScaledTimeout(unscaled);
 }
 
-void RunTasksInstantly(bool instant) {
-  instantTasks.store(instant);
+void RunTasksInline(bool inlined) {
+  inlineTasks.store(inlined);
 }
 
-bool TasksRunInstantly() {
-  return instantTasks.load();
+bool TasksRunInline() {
+  return inlineTasks.load();
+}
+
+void ZeroTaskTimeouts(bool zero) {
+  zeroTaskTimeouts.store(zero);
 }
 
 bool Drain(std::chrono::milliseconds duration, uint32_t readTimeoutMs) {

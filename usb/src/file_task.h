@@ -34,11 +34,13 @@ bool CancelRequested();
 
 // Fixed time-outs of the tasks, scaled like every USB time-out.
 std::chrono::milliseconds TaskTimeout(std::chrono::milliseconds unscaled);
-// Fuzzing: while set, a task runs to its end on the thread that starts it, inside the start
-// call, and TaskTimeout is zero, so a drain makes one read however fast reads end (the time-out
-// scale stops at 1 ms, and a drain of 1 ms spins on reads for all of it).
-void RunTasksInstantly(bool instant);
-bool TasksRunInstantly();
+// Fuzzing switches. RunTasksInline: a task runs to its end on the thread that starts it,
+// inside the start call. ZeroTaskTimeouts: TaskTimeout is zero, so a drain makes one read
+// however fast reads end (the time-out scale stops at 1 ms, and a drain of 1 ms spins on reads
+// for all of it). LibraryState::instantWaits makes every request's wait take no time as well.
+void RunTasksInline(bool inlined);
+bool TasksRunInline();
+void ZeroTaskTimeouts(bool zero);
 
 // Reads and discards what the receiver sends, each read waiting up to `readTimeoutMs`, until
 // more than `duration` has passed (checked after each read). False as soon as the cancel flag

@@ -59,6 +59,9 @@ struct LibraryState {
   std::atomic<bool> taskCancel{false};  // set by removal; ends a file task
   std::atomic<uint32_t> writeTimeoutMs{kDefaultTimeoutMs};
   std::atomic<uint32_t> readTimeoutMs{kDefaultTimeoutMs};
+  // Fuzzing: a request not done when its wait begins has timed out (every wait slice is
+  // zero), so a read nothing answers is given up and cancelled at once.
+  std::atomic<bool> instantWaits{false};
 
   std::atomic<uint32_t> noticeRegistration{0};
 };

@@ -29,7 +29,8 @@ uint32_t EffectiveTimeout(uint32_t ms) {
 bool Await(pw::usb::Handle pipe, const RequestPtr& request, uint32_t timeoutMs) {
   const WaitOutcome outcome =
       WaitByRule(EffectiveTimeout(timeoutMs), State().ioAbort, [&](std::chrono::milliseconds d) {
-        return request->Wait(d) ? SliceOutcome::Signalled : SliceOutcome::TimedOut;
+        const auto slice = State().instantWaits.load() ? std::chrono::milliseconds(0) : d;
+        return request->Wait(slice) ? SliceOutcome::Signalled : SliceOutcome::TimedOut;
       });
   if (outcome == WaitOutcome::Done) return true;
   Driver().CancelIo(pipe);

@@ -74,7 +74,7 @@ int Start(Kind kind, const char* first, const char* second, PwHwnd window, uint3
     auto body = [kind, destination = std::string(first, *firstLength),
                  source = std::string(second, *secondLength), window,
                  command] { Worker(kind, destination, source, window, command); };
-    if (TasksRunInstantly()) {
+    if (TasksRunInline()) {
       body();
       started = true;
     } else {

@@ -70,11 +70,15 @@ class FakeBackend final : public Backend {
   void ScriptWrite(const std::string& path, uint8_t endpoint, Reply reply);
   // Cancel completes the request from the fake's thread after `delay` (default 1 ms).
   void SetCancelDelay(std::chrono::milliseconds delay);
+  // Cancel completes the request inside the Cancel call instead (fuzzing: a read given up
+  // ends without waiting for the fake's thread).
+  void SetCancelInstant(bool instant);
   // Requests without a scripted answer, for every device: OUT requests are accepted in full
-  // with `writes` (default Later), and IN requests end at once with `reads` and no bytes, or,
-  // without it (the default), stay pending. Fuzzing uses this to answer everything inside
-  // Submit, so no input waits for the fake's thread or a time-out.
-  void SetUnscripted(Timing writes, std::optional<Status> reads);
+  // with `writes` (default Later, after `writeDelay`), and IN requests end at once with `reads`
+  // and no bytes, or, without it (the default), stay pending. Fuzzing accepts writes inside
+  // Submit or from the fake's thread without delay, so no input waits on a clock.
+  void SetUnscripted(Timing writes, std::optional<Status> reads,
+                     std::chrono::milliseconds writeDelay = std::chrono::milliseconds(1));
   // The next open of pipe `pipe` of `path` fails with `status`.
   void RefusePipe(const std::string& path, unsigned pipe, Status status);
   // Completes the oldest pending IN request of an endpoint with `data`; false when none.
@@ -121,7 +125,9 @@ class FakeBackend final : public Backend {
   std::map<std::string, std::shared_ptr<Device>> devices_;
   std::deque<Job> jobs_;
   std::chrono::milliseconds cancelDelay_{1};
+  bool cancelInstant_ = false;
   Timing unscriptedWrites_ = Timing::Later;
+  std::chrono::milliseconds unscriptedWriteDelay_{1};
   std::optional<Status> unscriptedReads_;
   BackendSink* sink_ = nullptr;
   bool stopping_ = false;
