@@ -2,6 +2,7 @@
 // sum, and nothing else than a frame, nothing yet or a bad sum comes back.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
