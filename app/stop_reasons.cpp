@@ -4,6 +4,7 @@
 #include <string>
 
 #include "penwick/console_kit/stop_signal.hpp"
+#include "system_help.h"
 
 namespace app {
 
@@ -17,8 +18,7 @@ Outcome TimedOut(double seconds, bool usb) {
   char text[64];
   std::snprintf(text, sizeof text, "%g", seconds);
   return {pw::cli::kExitTimedOut, std::string("no transfer began within ") + text + " s",
-          usb ? "connect and reboot the receiver; a receiver is found through PENWICK_USB_IDS "
-                "or PENWICK_USBIP"
+          usb ? "connect and reboot the receiver; " + UsbFindingAdvice()
               : "check the cable and the port, and reboot the receiver"};
 }
 

@@ -15,6 +15,10 @@ std::string SerialPortAdvice() {
          "you may need to be in the dialout group";
 }
 
+std::string UsbFindingAdvice() {
+  return "a receiver is found through PENWICK_USB_IDS or PENWICK_USBIP";
+}
+
 std::string EnvironmentHelp() {
   return "  PENWICK_COMn=PATH\n"
          "                     the device of serial port COMn (default /dev/ttyS<n-1>), such\n"

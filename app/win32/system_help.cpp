@@ -14,6 +14,11 @@ std::string SerialPortAdvice() {
          "them); another program may have it open";
 }
 
+std::string UsbFindingAdvice() {
+  return "a receiver on this machine is found through its USB driver, one on a USB/IP server "
+         "through PENWICK_USBIP";
+}
+
 std::string EnvironmentHelp() {
   return "  PENWICK_USBIP=host[:port][,...]\n"
          "                     every device of these USB/IP servers is a receiver (port 3240\n"
@@ -22,7 +27,7 @@ std::string EnvironmentHelp() {
          "                     opens PATH (such as \\\\.\\COM12) for COMn; not needed, since\n"
          "                     COMn opens the system's port of that name\n"
          "  PENWICK_UI=console\n"
-         "                     the console, without the line saying that there is no window\n";
+         "                     the console front end instead of the dialog, as --console\n";
 }
 
 }  // namespace app
