@@ -32,15 +32,14 @@ ok() { echo "ok: $*"; }
 head -c 256 /dev/urandom >eeprom.bin
 "$pack" transfer image.pak eeprom.bin settings.dat >/dev/null
 
-# start_sim ARGS...: the emulated receiver on a free port, arriving 3 s after its start (the
-# program is armed by then: Wine takes a second or two to start it); PENWICK_USBIP names it.
-start_sim() {
+# start_usb_sim ARGS...: the emulated receiver on a free port, in place of the last one, the
+# runs arriving 3 s after its start (the program is armed by then: Wine takes a second or two to
+# start it); PENWICK_USBIP names it.
+source "$here/sim_start.sh"
+start_usb_sim() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
-  "$sim" usb --port 0 "$@" >sim.out 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do grep -q '^USBIP ' sim.out 2>/dev/null && break; sleep 0.1; done
-  PENWICK_USBIP="127.0.0.1:$(sed -n 's/^USBIP 127.0.0.1:\([0-9]*\).*/\1/p' sim.out)"
-  export PENWICK_USBIP
+  start_sim sim.out usb --port 0 "$@"
+  export PENWICK_USBIP=$sim_usbip
 }
 # program ARGS...: PenwickUpload.exe in the background; its status lands in program.status.
 program() {
@@ -77,7 +76,7 @@ shot() {
 # A USB download, pictured twice: the receiver pauses 1.5 s at 18% and again at 60% of the file
 # (a block request lost, asked again), while the pictures are taken. (Its first requests walk the
 # file's chunk lengths to its end, so the status shows up to 99% for a moment before the blocks.)
-start_sim --appear-after-ms 3000 --mode download --file settings.dat --drop-request 30,80 \
+start_usb_sim --appear-after-ms 3000 --mode download --file settings.dat --drop-request 30,80 \
   --answer-ms 1500
 program -fsettings.dat -pCOM0
 if probe progress 15 50 30 >early.txt; then shot download-early early.txt; else fail "no progress"; fi
@@ -92,7 +91,7 @@ if [ -s early.txt ] && [ -s late.txt ]; then
 fi
 
 # A USB upload saves the transfer file (the images without the header) and closes itself.
-start_sim --appear-after-ms 3000 --mode upload --file settings.dat --bcd-device 0200
+start_usb_sim --appear-after-ms 3000 --mode upload --file settings.dat --bcd-device 0200
 program -freceived.dat -pCOM256
 finished 0 "USB upload closes itself"
 if tail -c +65 settings.dat | cmp -s - received.dat; then ok "the upload saved the images"; else
@@ -100,7 +99,7 @@ if tail -c +65 settings.dat | cmp -s - received.dat; then ok "the upload saved t
 fi
 
 # A refused download: the dialog stays open with the reason until Exit, then returns 11.
-start_sim --appear-after-ms 3000 --mode download --file settings.dat --refuse-opening 1
+start_usb_sim --appear-after-ms 3000 --mode download --file settings.dat --refuse-opening 1
 program -fsettings.dat -pCOM0
 for _ in $(seq 150); do
   probe wait 1 >failed.txt || true
@@ -119,7 +118,7 @@ finished 11 "Exit after a refused download"
 
 # The service panel: a USB download armed and waiting (the receiver stays away), pictured,
 # then ended by Exit (cancelled).
-start_sim --appear-after-ms 600000 --mode download --file settings.dat
+start_usb_sim --appear-after-ms 600000 --mode download --file settings.dat
 program --service -fsettings.dat -pCOM0
 for _ in $(seq 100); do
   probe wait 1 >service.txt && grep -q '^entry Eeprom Data read' service.txt && break

@@ -19,12 +19,10 @@ trap cleanup EXIT
 folder="$work/Ωmega データ"
 mkdir -p "$work/store" "$folder"
 
-"$sim" usb --port 0 --bcd-device 0200 --files "$work/store" >"$work/sim.out" 2>&1 &
-sim_pid=$!
-for _ in $(seq 100); do grep -q '^USBIP .* busid ' "$work/sim.out" 2>/dev/null && break; sleep 0.1; done
-port=$(sed -n 's/^USBIP 127.0.0.1:\([0-9]*\).*/\1/p' "$work/sim.out")
-[ -n "$port" ] || { echo "penwick-sim did not start"; cat "$work/sim.out"; exit 1; }
-export PENWICK_USBIP="127.0.0.1:$port"
+source "$(dirname "$0")/sim_start.sh"
+start_sim "$work/sim.out" usb --port 0 --bcd-device 0200 --files "$work/store"
+[ -n "$sim_usbip" ] || { echo "penwick-sim did not start"; cat "$work/sim.out"; exit 1; }
+export PENWICK_USBIP=$sim_usbip
 
 failures=0
 # run EXPECTED_STATUS ARGS...: penwick-files.exe with the arguments, its status checked.

@@ -18,6 +18,7 @@ set -euo pipefail
 sim=$(realpath "$1")
 pack=$(realpath "$2")
 bin=$(realpath "$3")
+here=$(cd "$(dirname "$0")" && pwd)
 work=$(mktemp -d)
 sim_pid=""
 cleanup() {
@@ -56,14 +57,7 @@ run() {
     pass "$program $* -> $status"
   fi
 }
-# start_sim ARGS...: the emulated receiver in the background; its first line, once whole, in
-# $sim_line.
-start_sim() {
-  "$sim" "$@" >"$work/sim.out" 2>&1 &
-  sim_pid=$!
-  for _ in $(seq 100); do [ "$(wc -l <"$work/sim.out")" -ge 1 ] && break; sleep 0.1; done
-  sim_line=$(head -n1 "$work/sim.out")
-}
+source "$here/sim_start.sh"  # start_sim
 # sim_verdict: waits for the emulated receiver's end and checks its last line.
 sim_verdict() {
   local status=0
@@ -100,8 +94,8 @@ check "--list says local USB devices are not listed" grep -q 'not listed on Wind
 # USB download over USB/IP: the receiver arrives after the program has armed the download. A
 # download file an ended run left behind is removed at the start.
 : >'~tmpDown.hvd.part7'
-start_sim usb --port 0 --appear-after-ms 2500 --mode download --file settings.dat
-export PENWICK_USBIP=${sim_line#USBIP }
+start_sim "$work/sim.out" usb --port 0 --appear-after-ms 2500 --mode download --file settings.dat
+export PENWICK_USBIP=$sim_usbip
 PENWICK_USBIP=${PENWICK_USBIP%% *}
 run 0 PenwickUpload.com "-fréglages Ω.dat" -pCOM0 --console --timeout 60
 sim_verdict
@@ -111,8 +105,8 @@ check "Upload.Log is written in the work folder" grep -aq '^Executed ' Upload.Lo
 
 # USB upload over USB/IP into a file named by its Windows path, by the windowed program with
 # --json: the work folder (first message) has backslashes, the saved file the served images.
-start_sim usb --port 0 --appear-after-ms 2500 --mode upload --file settings.dat --bcd-device 0200
-PENWICK_USBIP=${sim_line#USBIP }
+start_sim "$work/sim.out" usb --port 0 --appear-after-ms 2500 --mode upload --file settings.dat --bcd-device 0200
+PENWICK_USBIP=$sim_usbip
 PENWICK_USBIP=${PENWICK_USBIP%% *}
 windows_folder="Z:${folder//\//\\}"
 run 0 PenwickUpload.exe "-f$windows_folder\\received.dat" -pCOM256 --json --timeout 60
@@ -126,8 +120,8 @@ check "the JSON result says exit 0" grep -q '"type":"result","exit":0' "$work/ou
 # Failures: the receiver unplugged during an upload (exit 1, the transfer file untouched), and a
 # COM port that does not exist (exit 6).
 cp received.dat "$work/received.before"
-start_sim usb --port 0 --appear-after-ms 2500 --mode upload --file settings.dat --hangup-after 3
-PENWICK_USBIP=${sim_line#USBIP }
+start_sim "$work/sim.out" usb --port 0 --appear-after-ms 2500 --mode upload --file settings.dat --hangup-after 3
+PENWICK_USBIP=$sim_usbip
 PENWICK_USBIP=${PENWICK_USBIP%% *}
 PENWICK_UI=console run 1 PenwickUpload.exe -freceived.dat -pCOM256 --timeout 60
 sim_verdict
@@ -157,7 +151,7 @@ unset PENWICK_USBIP
 
 # Serial download through COM5, the emulated receiver's pseudo-terminal. The receiver keeps the
 # terminal open a moment after the transfer, while Wine's server stops.
-start_sim serial --mode download --file settings.dat --linger-ms 2000 --timeout 60
+start_sim "$work/sim.out" serial --mode download --file settings.dat --linger-ms 2000 --timeout 60
 ln -sfn "${sim_line#PTY }" "$WINEPREFIX/dosdevices/com5"
 run 0 PenwickUpload.com -fsettings.dat -pCOM5 --console
 wineserver -k 2>/dev/null || true
