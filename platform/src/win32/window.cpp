@@ -124,27 +124,19 @@ struct Start {
   bool taken = false;
 };
 
-HMODULE ThisModule() {
-  HMODULE module = nullptr;
-  ::GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&WindowProc), &module);
-  return module;
-}
-
 HWND CreateMessageWindow(const SharedPtr& shared) {
   static const ATOM atom = [] {
     WNDCLASSEXA windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = WindowProc;
-    windowClass.hInstance = ThisModule();
+    windowClass.hInstance = pw::win32::PlatformModule();
     windowClass.lpszClassName = kClassName;
     return ::RegisterClassExA(&windowClass);
   }();
   if (atom == 0) return nullptr;
   Start start{new SharedPtr(shared)};
   HWND window = ::CreateWindowExA(0, kClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                  ThisModule(), &start);
+                                  pw::win32::PlatformModule(), &start);
   if (!start.taken) delete start.holder;
   return window;
 }
@@ -204,6 +196,14 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
 }  // namespace
 
 namespace pw::win32 {
+
+HMODULE PlatformModule() {
+  HMODULE module = nullptr;
+  ::GetModuleHandleExA(
+      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+      reinterpret_cast<LPCSTR>(&PlatformModule), &module);
+  return module;
+}
 
 bool IsMessageWindow(HWND window) {
   char name[sizeof kClassName + 1] = {};

@@ -14,6 +14,7 @@
 #include "bulk_driver_formats.hpp"
 #include "bulk_driver_session.hpp"
 #include "penwick/window.hpp"
+#include "win32/message_window.hpp"
 
 namespace pw::usb::bulk {
 
@@ -54,14 +55,6 @@ LRESULT CALLBACK NoticeWindowProc(HWND window, UINT message, WPARAM wParam, LPAR
   return ::DefWindowProcA(window, message, wParam, lParam);
 }
 
-HINSTANCE ThisModule() {
-  HMODULE module = nullptr;
-  ::GetModuleHandleExA(
-      GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-      reinterpret_cast<LPCSTR>(&NoticeWindowProc), &module);
-  return module;
-}
-
 }  // namespace
 
 DeviceNotices::DeviceNotices(BackendSink* sink) : sink_(sink) {
@@ -77,7 +70,7 @@ DeviceNotices::~DeviceNotices() {
 }
 
 void DeviceNotices::Run(NoticeStart* start) {
-  const HINSTANCE module = ThisModule();
+  const HINSTANCE module = pw::win32::PlatformModule();
   WNDCLASSEXA windowClass{};
   windowClass.cbSize = sizeof windowClass;
   windowClass.lpfnWndProc = NoticeWindowProc;
