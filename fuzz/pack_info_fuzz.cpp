@@ -14,38 +14,28 @@
 
 #include "fuzz_target.h"
 #include "image_files.h"
+#include "kept_buffer.h"
 
 namespace {
 
 using namespace penwick_pack;
 
-// The completed file of a kind is kept across inputs, one exact-size buffer per kind (so that
-// AddressSanitizer still sees a read past its end), and only what an earlier input of the kind
-// wrote past this one's bytes is cleared: a fresh zeroed file of up to 131 KB for every input
-// cost more than the description itself.
+// The completed file of a kind is kept across inputs, one buffer per kind.
 const std::vector<uint8_t>& FileOf(const uint8_t* data, size_t size) {
   static std::vector<uint8_t> plain;
   if (size % 2 == 0) {
     plain = std::vector<uint8_t>(data, data + size);  // exact capacity: no slack to read unseen
     return plain;
   }
-  const size_t sizes[] = {kContainerSize, codec::kSavedTransferFileSize, codec::kTransferFileSize};
-  static std::vector<uint8_t> files[3];
-  static size_t dirty[3] = {};
-  const size_t kind = data[0] % 3;
-  const size_t image = kind == 2 ? kTransferHeaderSize : 0;
-  std::vector<uint8_t>& file = files[kind];
-  if (file.empty()) file.resize(sizes[kind], 0);
-  const size_t copied = std::min(size - 1, kContainerSize);
-  std::copy_n(data + 1, copied, file.begin() + static_cast<std::ptrdiff_t>(image));
-  const size_t end = image + copied;
-  if (dirty[kind] > end) {
-    std::fill(file.begin() + static_cast<std::ptrdiff_t>(end),
-              file.begin() + static_cast<std::ptrdiff_t>(dirty[kind]), 0);
-  }
-  dirty[kind] = std::max(end, image + kIdentitySize);
-  file[image + 3] = ModelIdCheckByte(file.data() + image);
-  return file;
+  static fuzz::KeptBuffer files[] = {fuzz::KeptBuffer(kContainerSize),
+                                     fuzz::KeptBuffer(codec::kSavedTransferFileSize),
+                                     fuzz::KeptBuffer(codec::kTransferFileSize)};
+  fuzz::KeptBuffer& file = files[data[0] % 3];
+  const size_t image = &file == &files[2] ? kTransferHeaderSize : 0;
+  // The identity's check byte is set after the copy.
+  file.Fill(image, data + 1, std::min(size - 1, kContainerSize), image + kIdentitySize);
+  file.data()[image + 3] = ModelIdCheckByte(file.data() + image);
+  return file.bytes();
 }
 
 // Describes the input as the entry point reads it; aborts when a promise breaks.

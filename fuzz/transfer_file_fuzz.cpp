@@ -17,6 +17,7 @@
 #include "NorraLink.h"
 #include "fuzz_target.h"
 #include "image_layout.h"
+#include "kept_buffer.h"
 #include "libraries.h"
 #include "transfer_file.h"
 
@@ -50,21 +51,13 @@ namespace {
 
 // Reads and checks the input as the entry point reads it; aborts when a promise breaks.
 app::TransferFileProblem ReadAndCheck(const uint8_t* data, size_t size) {
-  static auto* completed = new std::array<uint8_t, codec::kTransferFileSize>;
   std::span<const uint8_t> file(data, size);
   if (size % 2 == 1) {
-    // Only bytes an earlier input left past this one's end need clearing: its own bytes and
-    // the descriptor table's fixed CRCs.
-    static size_t dirty = completed->size();
-    const size_t copied = std::min(size, completed->size());
-    std::copy_n(data, copied, completed->begin());
-    if (dirty > copied) {
-      std::fill(completed->begin() + static_cast<std::ptrdiff_t>(copied),
-                completed->begin() + static_cast<std::ptrdiff_t>(dirty), 0);
-    }
-    dirty = std::max(copied, codec::kTransferHeaderSize + codec::kDataAreaOffset);
-    FixChecks(completed->data() + codec::kTransferHeaderSize);
-    file = *completed;
+    // The descriptor table's CRCs are fixed after the copy.
+    static fuzz::KeptBuffer completed(codec::kTransferFileSize);
+    completed.Fill(0, data, size, codec::kTransferHeaderSize + codec::kDataAreaOffset);
+    FixChecks(completed.data() + codec::kTransferHeaderSize);
+    file = completed.bytes();
   }
   static app::Libraries libraries;
   static auto* packed = new std::array<uint8_t, codec::kContainerSize>;

@@ -13,12 +13,12 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "PenwickHelpers.h"
 #include "codec_hooks.h"
 #include "fuzz_target.h"
 #include "image_layout.h"
+#include "kept_buffer.h"
 #include "pack.h"
 #include "unpack.h"
 
@@ -46,16 +46,12 @@ void FixChecks(uint8_t* c) {
 
 int Unpack(const uint8_t* data, size_t size) {
   static codec::ImageStores stores;
-  static auto* container = new uint8_t[codec::kContainerSize];
+  static fuzz::KeptBuffer kept(codec::kContainerSize);
   static auto* region = new uint8_t[codec::kRegionSize];
   codec::SetNotifyHook([](int, intptr_t) {});
-  // Only bytes an earlier input or unpack left past this input's end need clearing: that
-  // input's own bytes and the descriptor table, which the unpack rewrites in place.
-  static size_t dirty = codec::kContainerSize;
-  const size_t copied = std::min(size, codec::kContainerSize);
-  std::memcpy(container, data, copied);
-  if (dirty > copied) std::memset(container + copied, 0, dirty - copied);
-  dirty = std::max(copied, codec::kDataAreaOffset);
+  // The unpack rewrites the descriptor table in place.
+  kept.Fill(0, data, size, codec::kDataAreaOffset);
+  uint8_t* container = kept.data();
   if (size % 2 == 1) FixChecks(container);
   const int result = codec::UnpackFlashData(container, region, stores);
   if (result != 0 && result != 1) __builtin_trap();
