@@ -15,13 +15,7 @@ pack=$(realpath "$2")
 bin=$(realpath "$3")
 shots=$(realpath "$4")
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$here/sim_start.sh"  # $work, start_sim
 cd "$work"
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
@@ -35,7 +29,6 @@ head -c 256 /dev/urandom >eeprom.bin
 # start_usb_sim ARGS...: the emulated receiver on a free port, in place of the last one, the
 # runs arriving 3 s after its start (the program is armed by then: Wine takes a second or two to
 # start it); PENWICK_USBIP names it.
-source "$here/sim_start.sh"
 start_usb_sim() {
   [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null || true
   start_sim sim.out usb --port 0 "$@"

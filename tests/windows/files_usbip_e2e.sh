@@ -7,19 +7,12 @@
 set -euo pipefail
 sim=$1
 bin=$2
-work=$(mktemp -d)
-sim_pid=""
-cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
-  rm -rf "$work"
-}
-trap cleanup EXIT
+source "$(dirname "$0")/sim_start.sh"  # $work, start_sim
 # The local files sit in a folder whose name no single-byte code page holds: only the UTF-8
 # code page that the programs' manifest sets passes it through the "A" calls intact.
 folder="$work/Ωmega データ"
 mkdir -p "$work/store" "$folder"
 
-source "$(dirname "$0")/sim_start.sh"
 start_sim "$work/sim.out" usb --port 0 --bcd-device 0200 --files "$work/store"
 [ -n "$sim_usbip" ] || { echo "penwick-sim did not start"; cat "$work/sim.out"; exit 1; }
 export PENWICK_USBIP=$sim_usbip

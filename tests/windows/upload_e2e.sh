@@ -19,12 +19,10 @@ sim=$(realpath "$1")
 pack=$(realpath "$2")
 bin=$(realpath "$3")
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-sim_pid=""
+source "$here/sim_start.sh"  # $work, start_sim
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null
   rm -f "$WINEPREFIX/dosdevices/com5"
-  rm -rf "$work"
+  end_sim_run
 }
 trap cleanup EXIT
 folder="$work/Ωmega データ"
@@ -57,7 +55,6 @@ run() {
     pass "$program $* -> $status"
   fi
 }
-source "$here/sim_start.sh"  # start_sim
 # sim_verdict: waits for the emulated receiver's end and checks its last line.
 sim_verdict() {
   local status=0
